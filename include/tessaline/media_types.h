@@ -1,0 +1,38 @@
+// Physical medium types, with the names and values of the Windows disc
+// mastering interface. On Windows the system header's definition is used.
+#ifndef TESSALINE_MEDIA_TYPES_H_
+#define TESSALINE_MEDIA_TYPES_H_
+
+#if defined(_WIN32) && __has_include(<imapi2.h>)
+#include <imapi2.h>
+#else
+
+// NOLINTBEGIN(readability-identifier-naming)
+enum IMAPI_MEDIA_PHYSICAL_TYPE {
+  IMAPI_MEDIA_TYPE_UNKNOWN = 0,
+  IMAPI_MEDIA_TYPE_CDROM = 1,
+  IMAPI_MEDIA_TYPE_CDR = 2,
+  IMAPI_MEDIA_TYPE_CDRW = 3,
+  IMAPI_MEDIA_TYPE_DVDROM = 4,
+  IMAPI_MEDIA_TYPE_DVDRAM = 5,
+  IMAPI_MEDIA_TYPE_DVDPLUSR = 6,
+  IMAPI_MEDIA_TYPE_DVDPLUSRW = 7,
+  IMAPI_MEDIA_TYPE_DVDPLUSR_DUALLAYER = 8,
+  IMAPI_MEDIA_TYPE_DVDDASHR = 9,
+  IMAPI_MEDIA_TYPE_DVDDASHRW = 10,
+  IMAPI_MEDIA_TYPE_DVDDASHR_DUALLAYER = 11,
+  IMAPI_MEDIA_TYPE_DISK = 12,
+  IMAPI_MEDIA_TYPE_DVDPLUSRW_DUALLAYER = 13,
+  IMAPI_MEDIA_TYPE_HDDVDROM = 14,
+  IMAPI_MEDIA_TYPE_HDDVDR = 15,
+  IMAPI_MEDIA_TYPE_HDDVDRAM = 16,
+  IMAPI_MEDIA_TYPE_BDROM = 17,
+  IMAPI_MEDIA_TYPE_BDR = 18,
+  IMAPI_MEDIA_TYPE_BDRE = 19,
+  IMAPI_MEDIA_TYPE_MAX = 19
+};
+// NOLINTEND(readability-identifier-naming)
+
+#endif
+
+#endif  // TESSALINE_MEDIA_TYPES_H_

@@ -1,0 +1,163 @@
+// The public surface of the recovery-disc library: the creator class
+// `Tessaline`, the recorder record, the status callback and the exceptions
+// that reach the host.
+#ifndef TESSALINE_TESSALINE_H_
+#define TESSALINE_TESSALINE_H_
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tessaline/export.h"
+#include "tessaline/media_types.h"
+
+namespace tessaline {
+class MediaWriter;
+namespace platform {
+struct Platform;
+}  // namespace platform
+}  // namespace tessaline
+
+// Status report of a writer job, made on the job's thread. `first` and
+// `second` are pointer-sized so that code 12 can carry the address of its
+// failure text; the text is valid during the call only.
+using StatusCallback = void (*)(std::int32_t code, std::intptr_t first,
+                                std::intptr_t second, void* context);
+
+// Thrown by AnalyzeLayout.
+class TESSALINE_API CreateMediaException {
+ public:
+  explicit CreateMediaException(std::wstring text) : message(std::move(text)) {}
+  std::wstring message;
+};
+
+// Thrown by AnalyzeLayout when no drive has room for a disc's work files.
+class TESSALINE_API CreateMediaExceptionMoreDiskSpaceNeededPlease {
+ public:
+  explicit CreateMediaExceptionMoreDiskSpaceNeededPlease(std::int32_t mb)
+      : megabytesNeeded(mb) {}
+  std::int32_t megabytesNeeded;
+};
+
+// A failure of building or writing a disc; reported with status 12.
+class TESSALINE_API MediaWriterException {
+ public:
+  explicit MediaWriterException(std::wstring text) : message(std::move(text)) {}
+  std::wstring message;
+};
+
+// A failure of verifying a disc; reported with status 14 (chunk, code).
+class TESSALINE_API MediaVerifyException {
+ public:
+  MediaVerifyException(std::wstring text, std::int32_t chunk_number,
+                       std::int32_t failure_code)
+      : message(std::move(text)), chunk(chunk_number), code(failure_code) {}
+  std::wstring message;
+  std::int32_t chunk;
+  std::int32_t code;
+};
+
+// The user must act on the medium; reported with status 13 (reason).
+class TESSALINE_API UserNeededException {
+ public:
+  explicit UserNeededException(std::int32_t why) : reason(why) {}
+  std::int32_t reason;
+};
+
+// A file that the library had to create could not be created.
+class TESSALINE_API FileException {
+ public:
+  FileException(std::wstring file_path, std::wstring text)
+      : path(std::move(file_path)), message(std::move(text)) {}
+  std::wstring path;
+  std::wstring message;
+};
+
+// One recorder as ListRecorders reports it. The flag arrays are indexed by
+// IMAPI_MEDIA_PHYSICAL_TYPE.
+struct TESSALINE_API RecorderInfo {
+  std::wstring productId;
+  std::wstring vendorId;
+  std::int32_t index = -1;
+  bool currentMediaFlags[20] = {};
+  bool mediaSupportFlags[20] = {};
+  std::wstring mountPoints;
+  IMAPI_MEDIA_PHYSICAL_TYPE currentMediaType = IMAPI_MEDIA_TYPE_UNKNOWN;
+};
+
+// The creator of one set of recovery discs.
+class TESSALINE_API Tessaline {
+ public:
+  using PlatformPtr = std::shared_ptr<tessaline::platform::Platform>;
+
+  Tessaline(const wchar_t* workFolder, const wchar_t* sourceFolder,
+            const wchar_t* mediaName);
+  Tessaline(const wchar_t* workFolder, const wchar_t* sourceFolder,
+            const wchar_t* mediaName, PlatformPtr platform);
+  // Copies the settings and the plan and takes over the other creator's job.
+  Tessaline(Tessaline& other);
+  Tessaline& operator=(Tessaline& other);
+  ~Tessaline();
+
+  void AnalyzeLayout(const wchar_t* layoutPath);
+  std::uint32_t NumDiscs() const;
+  void Stage(std::int32_t disc);
+  void CreateDisc(std::int32_t disc, std::int32_t verify,
+                  StatusCallback callback, void* context);
+  void SetDrive(std::int32_t index);
+  std::int32_t SetTempDir(const wchar_t* folder);
+  // Stores a pointer to the work folder's text, valid until the work folder
+  // changes or the creator goes.
+  std::int32_t GetTempDir(const wchar_t** folder) const;
+  void Cancel();
+
+  static void ListRecorders(std::vector<RecorderInfo>& recorders);
+  static void ListRecorders(std::vector<RecorderInfo>& recorders,
+                            PlatformPtr platform);
+  static IMAPI_MEDIA_PHYSICAL_TYPE MediaTypeInRecorder(std::int32_t index,
+                                                       std::int32_t* status);
+  static IMAPI_MEDIA_PHYSICAL_TYPE MediaTypeInRecorder(std::int32_t index,
+                                                       std::int32_t* status,
+                                                       PlatformPtr platform);
+  static bool IsMediaBlank(std::int32_t index);
+  static bool IsMediaBlank(std::int32_t index, PlatformPtr platform);
+  static void EjectClose(std::uint32_t index, bool close);
+  static void EjectClose(std::uint32_t index, bool close, PlatformPtr platform);
+  static std::int32_t DriveLock(std::uint32_t index, bool lock);
+  static std::int32_t DriveLock(std::uint32_t index, bool lock,
+                                PlatformPtr platform);
+  static std::int32_t DisableEnableMCN(std::uint32_t index, bool disable);
+  static std::int32_t DisableEnableMCN(std::uint32_t index, bool disable,
+                                       PlatformPtr platform);
+
+ private:
+  using CancelFlag = std::atomic<std::uint8_t>;
+
+  std::wstring MediaSection() const;
+  bool HasRoomFor(const std::wstring& folder, const std::wstring& size) const;
+  void SearchDriveWithRoom(const std::wstring& size);
+  // Joins the job (if any) so that no thread outlives it, then drops it.
+  void ReleaseJob();
+  // Puts `job` into the job slot and then releases the job that was there.
+  void InstallJob(std::unique_ptr<tessaline::MediaWriter> job);
+
+  std::wstring workFolder_;
+  std::wstring sourceFolder_;
+  std::wstring mediaName_;
+  std::int32_t recorderIndex_ = 0;
+  std::map<std::int32_t, std::wstring> plan_;
+  std::unique_ptr<tessaline::MediaWriter> job_;
+  // Shared with the jobs this creator starts, so a job never reads a freed
+  // flag even after it moved to another creator.
+  std::shared_ptr<CancelFlag> cancel_;
+  PlatformPtr platform_;
+  // Guards job_ and cancel_ against Cancel from another thread. Never held
+  // while a job is joined, since a job's status callback may call Cancel.
+  mutable std::mutex jobMutex_;
+};
+
+#endif  // TESSALINE_TESSALINE_H_

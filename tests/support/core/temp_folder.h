@@ -1,0 +1,37 @@
+// A real temporary folder, removed with everything in it at the end of the
+// test, and small helpers to fill and read it.
+#ifndef TESSALINE_TESTS_SUPPORT_CORE_TEMP_FOLDER_H_
+#define TESSALINE_TESTS_SUPPORT_CORE_TEMP_FOLDER_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace tessaline::testing {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The folder, or a path below it, as wide text.
+  std::wstring Wide(const std::string& relative = "") const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes `content` to `path`, creating missing parent folders.
+void WriteFile(const std::filesystem::path& path, const std::string& content);
+// The whole file, or "" when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+// A file of `size` bytes whose content depends on `seed`.
+void WritePatternFile(const std::filesystem::path& path, std::uint64_t size,
+                      std::uint32_t seed);
+
+}  // namespace tessaline::testing
+
+#endif  // TESSALINE_TESTS_SUPPORT_CORE_TEMP_FOLDER_H_

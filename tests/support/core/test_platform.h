@@ -1,0 +1,30 @@
+// A Platform for tests: the real POSIX file system and profile reader (the
+// tests work in real temporary folders), and fakes for everything that
+// waits, prints, asks the user or looks at drives. Processes, devices and
+// disc services are left empty; the tests that need them set their fakes.
+#ifndef TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
+#define TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
+
+#include <memory>
+
+#include "platform/platform.h"
+#include "support/core/fake_clock.h"
+#include "support/core/fake_volumes.h"
+#include "support/core/recording_ui.h"
+#include "support/core/temp_folder.h"
+
+namespace tessaline::testing {
+
+struct TestPlatform {
+  std::shared_ptr<platform::Platform> platform;
+  std::shared_ptr<FakeClock> clock;
+  std::shared_ptr<CapturingConsole> console;
+  std::shared_ptr<CountingPrompt> prompt;
+  std::shared_ptr<FakeVolumes> volumes;
+};
+
+TestPlatform MakeTestPlatform();
+
+}  // namespace tessaline::testing
+
+#endif  // TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
