@@ -1,0 +1,121 @@
+// The POSIX processes backend with a real child program.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_backends.h"
+#include "platform/text.h"
+
+namespace tessaline::platform::posix {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::wstring kChild = FromUtf8(TESSALINE_RECORD_ARGS);
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)),
+                     std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> SplitAtNul(const std::string& all) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : all) {
+    if (c == '\0') {
+      parts.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  return parts;
+}
+
+class PosixProcessesTest : public ::testing::Test {
+ protected:
+  PosixProcessesTest()
+      : processes_(MakeProcesses()),
+        record_(
+            ::testing::TempDir() + "posix_processes_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+  // The child's command line as the runner builds it.
+  std::wstring CommandLine(const std::wstring& rest) {
+    return L"\"" + kChild + L"\" " + FromUtf8(record_) + L" " + rest;
+  }
+
+  std::shared_ptr<Processes> processes_;
+  std::string record_;
+};
+
+TEST_F(PosixProcessesTest, ChildGetsTheSplitArgumentsAndGivesItsExitCode) {
+  // Neither our standard input (a pipe here, as it could be a terminal)
+  // nor a descriptor of ours without close-on-exec may reach the child.
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  const int saved_input = dup(STDIN_FILENO);
+  ASSERT_GE(saved_input, 0);
+  dup2(input[0], STDIN_FILENO);
+  const int stray = open("/dev/null", O_RDONLY);
+  std::uint32_t error = 0;
+  auto process = processes_->Start(
+      kChild, CommandLine(L"7 /B\"a b\" \"x\"\"y tab\there"), &error);
+  dup2(saved_input, STDIN_FILENO);
+  for (int fd : {saved_input, input[0], input[1], stray}) close(fd);
+  ASSERT_NE(process, nullptr) << error;
+
+  EXPECT_EQ(process->Wait(60000), WaitResult::kEnded);
+  std::uint32_t code = 0;
+  ASSERT_TRUE(process->ExitCode(&code));
+  EXPECT_EQ(code, 7u);
+
+  EXPECT_THAT(SplitAtNul(ReadFile(record_)),
+              ElementsAre(TESSALINE_RECORD_ARGS, record_, "7", "/Ba b", "x\"y",
+                          "tab", "here"));
+  const std::string info = ReadFile(record_ + ".info");
+  EXPECT_THAT(info, HasSubstr("group=leader\n"));
+  EXPECT_THAT(info, HasSubstr("stdin=null\n"));
+  EXPECT_THAT(info, HasSubstr("inherited=0\n"));
+}
+
+TEST_F(PosixProcessesTest, TerminatedChildReadsBackTheCodeAskedFor) {
+  auto process = processes_->Start(kChild, CommandLine(L"wait"), nullptr);
+  ASSERT_NE(process, nullptr);
+
+  EXPECT_EQ(process->Wait(0), WaitResult::kTimeout);
+  std::uint32_t code = 0;
+  ASSERT_TRUE(process->ExitCode(&code));
+  EXPECT_EQ(code, kStillActive);
+
+  EXPECT_TRUE(process->Terminate(255));
+  EXPECT_EQ(process->Wait(60000), WaitResult::kEnded);
+  ASSERT_TRUE(process->ExitCode(&code));
+  EXPECT_EQ(code, 255u);
+  // An ended process cannot be terminated again, and keeps its code.
+  EXPECT_FALSE(process->Terminate(1));
+  ASSERT_TRUE(process->ExitCode(&code));
+  EXPECT_EQ(code, 255u);
+}
+
+TEST_F(PosixProcessesTest, MissingProgramGivesTheNativeErrorCode) {
+  std::uint32_t error = 0;
+  EXPECT_EQ(processes_->Start(L"/nonexistent/tessaline/tool",
+                              L"\"/nonexistent/tessaline/tool\" x", &error),
+            nullptr);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(ENOENT));
+}
+
+}  // namespace
+}  // namespace tessaline::platform::posix

@@ -1,0 +1,160 @@
+#include "support/drive/fake_processes.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tessaline::testing {
+
+class FakeProcessesState {
+ public:
+  explicit FakeProcessesState(std::shared_ptr<platform::Clock> clock)
+      : clock(std::move(clock)) {}
+
+  const std::shared_ptr<platform::Clock> clock;
+  mutable std::mutex mutex;
+  FakeProcessScript script;
+  std::uint32_t start_error = 0;
+  std::vector<FakeStart> starts;
+  int open_handles = 0;
+  std::vector<std::uint32_t> waits;
+  std::vector<FakeTermination> terminations;
+  int exit_code_reads = 0;
+};
+
+namespace {
+
+class FakeProcess : public platform::Process {
+ public:
+  FakeProcess(std::shared_ptr<FakeProcessesState> state,
+              const FakeProcessScript& script)
+      : state_(std::move(state)),
+        script_(script),
+        start_(state_->clock->TickCount()) {
+    if (script.run_milliseconds != kNever) {
+      end_ = script.run_milliseconds;
+      end_code_ = script.exit_code;
+    }
+  }
+
+  ~FakeProcess() override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    --state_->open_handles;
+  }
+
+  platform::WaitResult Wait(std::uint32_t milliseconds) override {
+    std::uint32_t sleep = 0;
+    platform::WaitResult result;
+    {
+      std::lock_guard<std::mutex> lock(state_->mutex);
+      state_->waits.push_back(milliseconds);
+      ++waits_;
+      if (waits_ == script_.failing_wait) return platform::WaitResult::kFailed;
+      const std::uint32_t now = Now();
+      if (end_ && *end_ <= now) return platform::WaitResult::kEnded;
+      if (end_ && *end_ - now <= milliseconds) {
+        sleep = *end_ - now;
+        result = platform::WaitResult::kEnded;
+      } else {
+        sleep = milliseconds;
+        result = platform::WaitResult::kTimeout;
+      }
+    }
+    if (sleep > 0) state_->clock->Sleep(sleep);
+    return result;
+  }
+
+  bool Terminate(std::uint32_t exit_code) override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    const std::uint32_t now = Now();
+    state_->terminations.push_back({exit_code, now});
+    // As TerminateProcess, nothing is done to a process that has ended.
+    if (end_ && *end_ <= now) return false;
+    if (script_.terminate_milliseconds != kNever) {
+      const std::uint32_t end = now + script_.terminate_milliseconds;
+      if (!end_ || end < *end_) {
+        end_ = end;
+        end_code_ = exit_code;
+      }
+    }
+    return true;
+  }
+
+  bool ExitCode(std::uint32_t* code) override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    ++state_->exit_code_reads;
+    if (script_.exit_code_fails) return false;
+    *code = end_ && *end_ <= Now() ? end_code_ : platform::kStillActive;
+    return true;
+  }
+
+ private:
+  std::uint32_t Now() const { return state_->clock->TickCount() - start_; }
+
+  const std::shared_ptr<FakeProcessesState> state_;
+  const FakeProcessScript script_;
+  const std::uint32_t start_;
+  std::optional<std::uint32_t> end_;
+  std::uint32_t end_code_ = 0;
+  int waits_ = 0;
+};
+
+}  // namespace
+
+FakeProcesses::FakeProcesses(std::shared_ptr<platform::Clock> clock)
+    : state_(std::make_shared<FakeProcessesState>(std::move(clock))) {}
+
+FakeProcesses::~FakeProcesses() = default;
+
+void FakeProcesses::Script(const FakeProcessScript& script) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->script = script;
+}
+
+void FakeProcesses::FailStart(std::uint32_t error) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->start_error = error;
+}
+
+std::vector<FakeStart> FakeProcesses::Starts() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->starts;
+}
+
+int FakeProcesses::OpenHandles() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->open_handles;
+}
+
+std::vector<std::uint32_t> FakeProcesses::Waits() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->waits;
+}
+
+std::vector<FakeTermination> FakeProcesses::Terminations() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->terminations;
+}
+
+int FakeProcesses::ExitCodeReads() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->exit_code_reads;
+}
+
+std::unique_ptr<platform::Process> FakeProcesses::Start(
+    const std::wstring& program, const std::wstring& command_line,
+    std::uint32_t* error) {
+  FakeProcessScript script;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->starts.push_back({program, command_line});
+    if (state_->start_error != 0) {
+      if (error != nullptr) *error = state_->start_error;
+      return nullptr;
+    }
+    ++state_->open_handles;
+    script = state_->script;
+  }
+  return std::make_unique<FakeProcess>(state_, script);
+}
+
+}  // namespace tessaline::testing
