@@ -1,0 +1,248 @@
+// Disc 1: the build folder, the mastering tool, writing and the read-back.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/text.h"
+#include "writer/job_fixture.h"
+
+namespace tessaline::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+constexpr wchar_t kItems[] = L"boot,sources,kiro";
+
+class BootDiscTest : public JobTest {
+ protected:
+  BootDiscTest() { MakeBootSource(); }
+};
+
+TEST_F(BootDiscTest, ReportsEveryStageInOrderAndLeavesNothingBehind) {
+  RunJob(1, 0, kItems);
+
+  EXPECT_THAT(
+      log_.Reports(),
+      ElementsAre(StatusReport{1, 0, 0}, StatusReport{1, 0, 0},  // start, kiro
+                  StatusReport{1, 0, 0},                         // sources
+                  StatusReport{2, 0, 0}, StatusReport{3, 0, 0},
+                  StatusReport{3, 1, 0}, StatusReport{3, 2, 0},
+                  StatusReport{3, 3, 0}, StatusReport{3, 3, 0},
+                  StatusReport{4, 0, 0}, StatusReport{5, 0, 0},
+                  StatusReport{6, 0, 0}, StatusReport{8, 12, 300},
+                  StatusReport{15, 0, 0}, StatusReport{10, 0, 0}));
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+  EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
+  EXPECT_EQ(test_.clock->Sleeps().back(), 6000u);
+
+  auto starts = processes_->Starts();
+  ASSERT_EQ(starts.size(), 1u);
+  const std::wstring tool = temp_.Wide("module/oscdimg");
+  EXPECT_EQ(starts[0].program, tool);
+  EXPECT_EQ(starts[0].command_line,
+            L"\"" + tool + L"\" -lRECOVERYDISC1 /n /m /B\"" +
+                Source("boot/etfsboot.com") + L"\" \"" + Work("Burn") +
+                L"\" \"" + Work("boot.iso") + L"\"");
+  // The whole image went to the medium.
+  auto writes = test_.disc->Calls("IDiscFormat2Data::Write");
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].number, static_cast<std::int64_t>(tool_->image.size()));
+  EXPECT_EQ(test_.disc->LiveObjects(), 0);
+}
+
+TEST_F(BootDiscTest, BuildFolderHoldsMarkersPluginVariantAndSourceBootFolder) {
+  // Look at the build folder while the tool runs.
+  std::string dvd_marker, disc_marker, plugins, bcd, copied_bcd;
+  bool looked = false;
+  tool_->on_start = [&] {
+    looked = true;
+    dvd_marker = fs::exists(WorkPath("Burn/DVD")) ? "yes" : "no";
+    disc_marker = fs::exists(WorkPath("Burn/RECOVERY1")) ? "yes" : "no";
+    plugins = ReadFile(WorkPath("Burn/kiro/plugins.xml"));
+    bcd = ReadFile(WorkPath("Burn/boot/bcd"));
+    copied_bcd = ReadFile(WorkPath("Burn/boot/etfsboot.com"));
+  };
+  RunJob(1, 0, kItems);
+  ASSERT_TRUE(looked);
+  EXPECT_EQ(dvd_marker, "yes");
+  EXPECT_EQ(disc_marker, "yes");
+  EXPECT_EQ(plugins, "<plugins disc='dvd'/>");
+  // The boot folder comes from sources/boot, replacing the copied one.
+  EXPECT_EQ(bcd, "boot configuration");
+  EXPECT_EQ(copied_bcd, "");
+}
+
+TEST_F(BootDiscTest, VerifiedDiscIsReadBackAndUnlockedTwice) {
+  RunJob(1, 1, kItems);
+
+  auto codes = log_.Codes();
+  // No 15 from the build; 9 at the start of verification and for each full
+  // chunk (5 MiB: two full chunks of 1000 sectors, then a short one).
+  EXPECT_THAT(codes, ElementsAre(1, 1, 1, 2, 3, 3, 3, 3, 3, 4, 5, 6, 8, 9, 9, 9,
+                                 15, 10));
+  EXPECT_THAT(devices_->Requests(),
+              ::testing::IsSupersetOf(
+                  {"LockVolume", "DismountVolume", "UnlockVolume"}));
+  std::vector<std::string> locks;
+  for (const auto& r : devices_->Requests()) {
+    if (r.rfind("CdromMediaRemoval", 0) == 0) locks.push_back(r);
+  }
+  EXPECT_THAT(locks, ElementsAre("CdromMediaRemoval(prevent)",
+                                 "CdromMediaRemoval(allow)",
+                                 "CdromMediaRemoval(allow)"));
+  EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
+  EXPECT_EQ(devices_->OpenDevices(), 0);
+  // Dismount's wait, the read-back's start, the final wait.
+  EXPECT_THAT(test_.clock->Sleeps(),
+              ::testing::IsSupersetOf({10000u, 5u, 6000u}));
+}
+
+TEST_F(BootDiscTest, ReadBackMismatchKeepsTheImage) {
+  auto disc = tool_->image;
+  disc[2 * 2048000 + 17] ^= 0xFF;  // chunk 3
+  devices_->SetContent(disc);
+  RunJob(1, 1, kItems);
+
+  auto reports = log_.Reports();
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().code, 14);
+  EXPECT_EQ(reports.back().first, 3);
+  EXPECT_NE(reports.back().second, 0);
+  EXPECT_TRUE(fs::exists(WorkPath("boot.iso")));
+  EXPECT_EQ(log_.FinalReports(), 1);
+}
+
+TEST_F(BootDiscTest, MissingToolFailsWithItsPathAndRemovesTheBuildFolder) {
+  fs::remove(temp_.path() / "module" / "oscdimg");
+  fs::remove(temp_.path() / "module" / "etfsboot.com");
+  RunJob(1, 0, kItems);
+
+  EXPECT_EQ(log_.Codes().back(), 12);
+  EXPECT_EQ(log_.FailureText(), temp_.Wide("module/oscdimg") + L" missing");
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+  EXPECT_TRUE(processes_->Starts().empty());
+}
+
+TEST_F(BootDiscTest, BootSectorFileComesFromTheSourceOrTheLibraryFolder) {
+  fs::remove(SourcePath("boot/etfsboot.com"));
+  RunJob(1, 0, kItems);
+  ASSERT_EQ(processes_->Starts().size(), 1u);
+  EXPECT_NE(processes_->Starts()[0].command_line.find(
+                L"/B\"" + temp_.Wide("module/etfsboot.com") + L"\""),
+            std::wstring::npos);
+}
+
+TEST_F(BootDiscTest, MissingBootSectorFileNamesTheLibraryFoldersFile) {
+  fs::remove(SourcePath("boot/etfsboot.com"));
+  fs::remove(temp_.path() / "module" / "etfsboot.com");
+  RunJob(1, 0, kItems);
+  EXPECT_EQ(log_.FailureText(),
+            temp_.Wide("module/etfsboot.com") + L" missing");
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+}
+
+TEST_F(BootDiscTest, ToolFailuresEndTheJobWithTheirTexts) {
+  struct Case {
+    std::uint32_t exit_code;
+    bool leave_image;
+    std::wstring text;
+  };
+  for (const Case& c :
+       {Case{2, true, L"oscdimg.exe returned an error"},
+        Case{0, false, L"boot.iso missing, oscdimg.exe failed"}}) {
+    JobLog log;
+    processes_->Script(ToolRun(1500, c.exit_code));
+    tool_->leave_image = c.leave_image;
+    auto settings = Settings(1, 0, kItems);
+    settings.context = &log;
+    { MediaWriter job(settings); }
+    EXPECT_EQ(log.Codes().back(), 12);
+    EXPECT_EQ(log.FailureText(), c.text);
+    EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+    EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 0);
+  }
+}
+
+TEST_F(BootDiscTest, PluginListWithoutItsDiscVariantFails) {
+  fs::remove(SourcePath("kiro/pluginsDVD.xml"));
+  RunJob(1, 0, kItems);
+  EXPECT_EQ(log_.FailureText(),
+            L"Could not set up plugins.xml file (copy failed)");
+  // The failure comes before the tool: the build folder stays for the next
+  // build to remove.
+  EXPECT_TRUE(fs::exists(WorkPath("Burn")));
+}
+
+TEST_F(BootDiscTest, CancelBeforeTheJobStartsEndsRightAfterTheBuild) {
+  cancel_->store(1);
+  RunJob(1, 0, kItems);
+
+  EXPECT_TRUE(processes_->Starts().empty());
+  EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 0);
+  // 15 is still sent when no verification follows, then 11 at once.
+  EXPECT_THAT(log_.Codes(), ElementsAre(1, 1, 1, 2, 3, 15, 11));
+  EXPECT_TRUE(devices_->Requests().empty());
+  EXPECT_THAT(test_.clock->Sleeps(),
+              ::testing::Not(::testing::Contains(6000u)));
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+}
+
+TEST_F(BootDiscTest, CancelDuringTheToolRunIsAToolFailure) {
+  processes_->Script(ToolRun(kNever, 0));
+  log_.SetHook([&](const StatusReport& report) {
+    if (report.code == 3 && report.first == 2) cancel_->store(1);
+  });
+  RunJob(1, 0, kItems);
+
+  ASSERT_EQ(processes_->Terminations().size(), 1u);
+  EXPECT_EQ(processes_->Terminations()[0].exit_code, 255u);
+  EXPECT_EQ(log_.FailureText(), L"oscdimg.exe returned an error");
+  EXPECT_EQ(log_.FinalReports(), 1);
+}
+
+TEST_F(BootDiscTest, CancelDuringTheWriteEndsCancelledAndRemovesTheImage) {
+  log_.SetHook([&](const StatusReport& report) {
+    if (report.code == 6) cancel_->store(1);
+  });
+  RunJob(1, 1, kItems);
+
+  EXPECT_GE(test_.disc->Count("IDiscFormat2Data::CancelWrite"), 1);
+  EXPECT_EQ(log_.Codes().back(), 11);
+  EXPECT_EQ(log_.FinalReports(), 1);
+  EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
+}
+
+TEST_F(BootDiscTest, WriterFailureWithoutCancelIsAJobFailure) {
+  test_.disc->Fail("IDiscFormat2Data::GetSupportedMediaTypes",
+                   platform::kE_FAIL);
+  RunJob(1, 0, kItems);
+
+  EXPECT_EQ(log_.Codes().back(), 12);
+  EXPECT_EQ(log_.FailureText(), L"Writing the disc failed (0x80004005)");
+  EXPECT_THAT(log_.Codes(), ::testing::Not(::testing::Contains(15)));
+  // A writing failure keeps the image.
+  EXPECT_TRUE(fs::exists(WorkPath("boot.iso")));
+}
+
+TEST_F(BootDiscTest, UserNeededFailuresRemoveTheImage) {
+  test_.disc->recorder(0).medium.blank = false;
+  test_.disc->recorder(0).medium.erasable = false;
+  RunJob(1, 0, kItems);
+
+  auto reports = log_.Reports();
+  EXPECT_EQ(reports.back(), (StatusReport{13, 3, 0}));
+  EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
+}
+
+TEST_F(BootDiscTest, EmptyWorkFolderIsRefusedBeforeAnythingIsTouched) {
+  auto settings = Settings(1, 0, kItems);
+  settings.workFolder = L"";
+  { MediaWriter job(settings); }
+  EXPECT_THAT(log_.Codes(), ElementsAre(12));
+  EXPECT_EQ(log_.FailureText(), L"Missing work folder - build failed.");
+}
+
+}  // namespace
+}  // namespace tessaline::testing

@@ -1,0 +1,126 @@
+// Discs after the first: the build folder written as a file-system image,
+// and the folder verification of the written disc.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/text.h"
+#include "writer/job_fixture.h"
+
+namespace tessaline::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+constexpr wchar_t kItems[] = L"drivers,apps/readme.txt,kiro";
+
+class DataDiscTest : public JobTest {
+ protected:
+  DataDiscTest() {
+    WriteFile(SourcePath("drivers/net/e1000.inf"), "driver");
+    WriteFile(SourcePath("drivers/video.sys"), "video");
+    WriteFile(SourcePath("apps/readme.txt"), "read me");
+    WriteFile(SourcePath("kiro/plugins.xml"), "<plugins/>");
+    WriteFile(SourcePath("kiro/pluginsDVD.xml"), "<plugins disc='dvd'/>");
+    MirrorBuildFolderToDisc();
+  }
+};
+
+TEST_F(DataDiscTest, WritesTheBuildFolderLabelledWithTheDiscNumber) {
+  RunJob(2, 0, kItems);
+
+  EXPECT_THAT(log_.Reports(),
+              ElementsAre(StatusReport{1, 0, 0}, StatusReport{1, 0, 0},
+                          StatusReport{1, 0, 0}, StatusReport{4, 0, 0},
+                          StatusReport{5, 0, 0}, StatusReport{6, 0, 0},
+                          StatusReport{8, 12, 300}, StatusReport{15, 0, 0},
+                          StatusReport{10, 0, 0}));
+  auto names = test_.disc->Calls("IFileSystemImage::PutVolumeName");
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].text, L"RECOVERYDISC2");
+  auto trees = test_.disc->Calls("IFsiDirectoryItem::AddTree");
+  ASSERT_EQ(trees.size(), 1u);
+  EXPECT_EQ(trees[0].text, Work("Burn"));
+  EXPECT_EQ(trees[0].number, 0);  // the base folder is not included
+  // What went on the disc: the items, the marker, the plug-in variant, and
+  // no boot-disc marker.
+  EXPECT_TRUE(fs::exists(DiscPath("RECOVERY2")));
+  EXPECT_FALSE(fs::exists(DiscPath("DVD")));
+  EXPECT_EQ(ReadFile(DiscPath("drivers/net/e1000.inf")), "driver");
+  EXPECT_EQ(ReadFile(DiscPath("apps/readme.txt")), "read me");
+  EXPECT_EQ(ReadFile(DiscPath("kiro/plugins.xml")), "<plugins disc='dvd'/>");
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+  EXPECT_TRUE(processes_->Starts().empty());
+}
+
+TEST_F(DataDiscTest, LabelCarriesAllDigitsOfTheDiscNumber) {
+  RunJob(12, 0, kItems);
+  auto names = test_.disc->Calls("IFileSystemImage::PutVolumeName");
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].text, L"RECOVERYDISC12");
+}
+
+TEST_F(DataDiscTest, VerifiedDiscIsComparedWithTheSource) {
+  // The plug-in list on the disc is the disc variant, so a disc that
+  // carries it differs from the source there; data discs have none.
+  RunJob(2, 1, L"drivers,apps/readme.txt");
+  EXPECT_THAT(log_.Codes(), ElementsAre(1, 1, 4, 5, 6, 8, 9, 9, 15, 10));
+  EXPECT_EQ(test_.prompt->Count(), 0);
+}
+
+TEST_F(DataDiscTest, VerifyFlagOtherThanOneNeitherVerifiesNorFinishes) {
+  RunJob(2, 2, kItems);
+  EXPECT_THAT(log_.Codes(), ElementsAre(1, 1, 1, 4, 5, 6, 8, 10));
+  // Only the unlock that ends every job that was not cancelled.
+  EXPECT_THAT(devices_->Requests(),
+              ElementsAre("CdromMediaRemoval(allow)", "Close"));
+}
+
+TEST_F(DataDiscTest, CancelBeforeWritingWritesNothingButStillFinishes) {
+  cancel_->store(1);
+  RunJob(2, 0, kItems);
+  EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 0);
+  EXPECT_THAT(log_.Codes(), ElementsAre(1, 1, 1, 15, 11));
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+}
+
+TEST_F(DataDiscTest, CancelDuringTheCopyStopsCopyingAndEndsCancelled) {
+  log_.SetHook([&](const StatusReport& report) {
+    if (report.code == 1 && log_.Reports().size() == 2) cancel_->store(1);
+  });
+  RunJob(2, 0, kItems);
+  EXPECT_EQ(log_.Codes().back(), 11);
+  EXPECT_EQ(log_.FinalReports(), 1);
+  EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 0);
+}
+
+TEST_F(DataDiscTest, MissingSourceItemFailsTheCopyAndListsIt) {
+  fs::remove_all(SourcePath("drivers"));
+  RunJob(2, 0, kItems);
+  EXPECT_EQ(log_.FailureText(),
+            L"Missing source folder or files - copy failed.");
+  EXPECT_EQ(ReadFile(WorkPath("missing.txt")),
+            platform::ToUtf8(Source("drivers")) + "\r\n");
+}
+
+TEST_F(DataDiscTest, FailingWriterLeavesTheBuildFolderForTheNextBuild) {
+  test_.disc->Fail("IFileSystemImage::CreateResultImage", platform::kE_FAIL);
+  RunJob(2, 0, kItems);
+  EXPECT_EQ(log_.FailureText(), L"Writing the disc failed (0x80004005)");
+  EXPECT_TRUE(fs::exists(WorkPath("Burn")));
+
+  // The next build starts by renewing it.
+  WriteFile(WorkPath("Burn/stale.txt"), "old");
+  test_.disc->ClearFailures();
+  JobLog next;
+  auto settings = Settings(3, 0, L"apps/readme.txt");
+  settings.context = &next;
+  { MediaWriter job(settings); }
+  EXPECT_EQ(next.Codes().back(), 10);
+  EXPECT_FALSE(fs::exists(DiscPath("stale.txt")));
+}
+
+}  // namespace
+}  // namespace tessaline::testing
