@@ -144,6 +144,8 @@ class TESSALINE_API Tessaline {
   void ReleaseJob();
   // Puts `job` into the job slot and then releases the job that was there.
   void InstallJob(std::unique_ptr<tessaline::MediaWriter> job);
+  // Moves `owner`'s job out; the caller holds owner's job lock.
+  static std::unique_ptr<tessaline::MediaWriter> TakeJob(Tessaline& owner);
 
   std::wstring workFolder_;
   std::wstring sourceFolder_;

@@ -1,0 +1,233 @@
+// The creator's members: its settings, the disc plan read from the layout
+// file, the search for a drive with room for the work files, staging, and
+// the ownership of its writer job.
+#include "tessaline/tessaline.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "creator/disc_size.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "verify/copy.h"
+#include "writer/media_writer.h"
+#include "writer/status.h"
+
+namespace {
+
+// The profile reader fills a buffer of this many characters, its end
+// included, so longer values arrive cut.
+constexpr std::size_t kProfileBufferChars = 0x100000;
+
+std::wstring TextOf(const wchar_t* text) {
+  return text == nullptr ? std::wstring() : std::wstring(text);
+}
+
+std::wstring AsBuffered(std::wstring value) {
+  if (value.size() > kProfileBufferChars - 1) {
+    value.resize(kProfileBufferChars - 1);
+  }
+  return value;
+}
+
+bool Contains(const std::vector<std::wstring>& keys, const std::wstring& key) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+}  // namespace
+
+Tessaline::Tessaline(const wchar_t* workFolder, const wchar_t* sourceFolder,
+                     const wchar_t* mediaName, PlatformPtr platform)
+    : workFolder_(TextOf(workFolder)),
+      sourceFolder_(TextOf(sourceFolder)),
+      mediaName_(TextOf(mediaName)),
+      cancel_(std::make_shared<CancelFlag>(0)),
+      platform_(std::move(platform)) {
+  if (!platform_) throw std::invalid_argument("Tessaline: no platform");
+}
+
+Tessaline::Tessaline(Tessaline& other)
+    : workFolder_(other.workFolder_),
+      sourceFolder_(other.sourceFolder_),
+      mediaName_(other.mediaName_),
+      recorderIndex_(other.recorderIndex_),
+      plan_(other.plan_),
+      platform_(other.platform_) {
+  std::lock_guard<std::mutex> lock(other.jobMutex_);
+  cancel_ = std::make_shared<CancelFlag>(other.cancel_->load());
+  job_ = TakeJob(other);
+}
+
+std::unique_ptr<tessaline::MediaWriter> Tessaline::TakeJob(Tessaline& owner) {
+  // The job keeps reading the flag it was made with, which its new owner
+  // sets through CancelJob. The old owner moves to a flag of its own, so
+  // that cancelling the job never cancels the old owner's later jobs.
+  if (owner.job_) {
+    owner.cancel_ = std::make_shared<CancelFlag>(owner.cancel_->load());
+  }
+  return std::move(owner.job_);
+}
+
+Tessaline& Tessaline::operator=(Tessaline& other) {
+  if (this == &other) return *this;
+  workFolder_ = other.workFolder_;
+  sourceFolder_ = other.sourceFolder_;
+  mediaName_ = other.mediaName_;
+  recorderIndex_ = other.recorderIndex_;
+  plan_ = other.plan_;
+  platform_ = other.platform_;
+  std::unique_ptr<tessaline::MediaWriter> incoming;
+  std::uint8_t cancelled = 0;
+  {
+    std::lock_guard<std::mutex> lock(other.jobMutex_);
+    cancelled = other.cancel_->load();
+    incoming = TakeJob(other);
+  }
+  std::unique_ptr<tessaline::MediaWriter> previous;
+  {
+    std::lock_guard<std::mutex> lock(jobMutex_);
+    previous = std::move(job_);
+    job_ = std::move(incoming);
+    // A flag of its own holding the other's value, as a copy gets.
+    cancel_ = std::make_shared<CancelFlag>(cancelled);
+  }
+  previous.reset();
+  return *this;
+}
+
+Tessaline::~Tessaline() { ReleaseJob(); }
+
+void Tessaline::ReleaseJob() {
+  std::unique_ptr<tessaline::MediaWriter> previous;
+  {
+    std::lock_guard<std::mutex> lock(jobMutex_);
+    previous = std::move(job_);
+  }
+  // Destroying the job waits for its thread.
+  previous.reset();
+}
+
+void Tessaline::InstallJob(std::unique_ptr<tessaline::MediaWriter> job) {
+  std::unique_ptr<tessaline::MediaWriter> previous;
+  {
+    std::lock_guard<std::mutex> lock(jobMutex_);
+    previous = std::move(job_);
+    job_ = std::move(job);
+  }
+  previous.reset();
+}
+
+std::uint32_t Tessaline::NumDiscs() const {
+  return static_cast<std::uint32_t>(plan_.size());
+}
+
+void Tessaline::SetDrive(std::int32_t index) { recorderIndex_ = index; }
+
+std::int32_t Tessaline::SetTempDir(const wchar_t* folder) {
+  workFolder_ = TextOf(folder);
+  return 1;
+}
+
+std::int32_t Tessaline::GetTempDir(const wchar_t** folder) const {
+  if (folder != nullptr) *folder = workFolder_.c_str();
+  return 1;
+}
+
+void Tessaline::Cancel() {
+  std::lock_guard<std::mutex> lock(jobMutex_);
+  cancel_->store(1);
+  // A job taken over from another creator reads that creator's flag.
+  if (job_) job_->CancelJob();
+}
+
+std::wstring Tessaline::MediaSection() const { return L"MEDIA:" + mediaName_; }
+
+bool Tessaline::HasRoomFor(const std::wstring& folder,
+                           const std::wstring& size) const {
+  std::int64_t free = 0;
+  // A drive that cannot be asked has no room to offer.
+  if (!platform_->volumes->FreeBytes(folder, &free)) return false;
+  return free >= tessaline::BytesNeeded(size);
+}
+
+void Tessaline::SearchDriveWithRoom(const std::wstring& size) {
+  using tessaline::platform::CreateFolderResult;
+  const wchar_t separator = platform_->files->Separator();
+  auto created = [this](const std::wstring& folder) {
+    return platform_->files->CreateFolderTree(folder) !=
+           CreateFolderResult::kFailed;
+  };
+  for (const std::wstring& root : platform_->volumes->CandidateWorkRoots()) {
+    if (platform_->volumes->TypeOfRoot(root) !=
+        tessaline::platform::DriveType::kFixed) {
+      continue;
+    }
+    if (!HasRoomFor(root, size)) continue;
+    const std::wstring temp = root + L"temp" + separator;
+    const std::wstring work = temp + L"ZeltRecovery" + separator;
+    if (!created(temp) || !created(work)) continue;
+    SetTempDir(work.c_str());
+    // An image left by an earlier run would only take room.
+    const std::wstring image =
+        tessaline::platform::JoinPath(work, separator, L"boot.iso");
+    if (platform_->files->Exists(image)) {
+      platform_->files->SetNormalAttributes(image);
+      platform_->files->DeleteFile(image);
+    }
+    return;
+  }
+  throw CreateMediaExceptionMoreDiskSpaceNeededPlease(
+      tessaline::MegabytesNeeded(size));
+}
+
+void Tessaline::AnalyzeLayout(const wchar_t* layoutPath) {
+  const std::wstring path = TextOf(layoutPath);
+  if (!platform_->files->Exists(path)) {
+    throw CreateMediaException(L" layout ini not found:" + path);
+  }
+  tessaline::platform::Profiles& profiles = *platform_->profiles;
+  if (profiles.SectionNames(path).empty()) {
+    throw CreateMediaException(L"Sections not found");
+  }
+  const std::wstring media = MediaSection();
+  const std::wstring sizes = L"SIZE:" + mediaName_;
+  const std::vector<std::wstring> keys = profiles.KeyNames(path, media);
+  if (keys.empty()) throw CreateMediaException(L"Section not found:" + media);
+
+  // The reader finds keys without case; the disc keys must match exactly.
+  std::int32_t disc = 1;
+  if (!Contains(keys, mediaName_ + L"1")) {
+    throw CreateMediaException(L"Value not found (for key)" + mediaName_ +
+                               L"1");
+  }
+  for (std::wstring key = mediaName_ + L"1"; Contains(keys, key);
+       key = mediaName_ + std::to_wstring(++disc)) {
+    const std::wstring size = AsBuffered(profiles.Value(path, sizes, key));
+    if (size.empty()) {
+      throw CreateMediaException(L"Value not found (for key)" + key);
+    }
+    if (!HasRoomFor(workFolder_, size)) SearchDriveWithRoom(size);
+    std::wstring items = AsBuffered(profiles.Value(path, media, key));
+    if (items.empty()) {
+      throw CreateMediaException(L"Value not found (for key)" + key);
+    }
+    std::erase(items, L'\v');
+    plan_[disc] = std::move(items);
+  }
+}
+
+void Tessaline::Stage(std::int32_t disc) {
+  const tessaline::platform::Platform& platform = *platform_;
+  const std::wstring staging =
+      tessaline::platform::JoinPath(workFolder_, platform.files->Separator(),
+                                    mediaName_ + std::to_wstring(disc));
+  // An existing staging folder is filled again.
+  platform.files->CreateFolder(staging);
+  const std::wstring& items = plan_[disc];
+  // Staging runs on the caller's thread and cannot be cancelled.
+  const tessaline::CancelFlag neverSet{0};
+  tessaline::CopyDiscItems(platform, tessaline::StatusReporter{}, sourceFolder_,
+                           items, staging, &neverSet);
+}

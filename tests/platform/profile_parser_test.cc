@@ -1,0 +1,86 @@
+#include "platform/profile_parser.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/posix_backends.h"
+#include "support/core/temp_folder.h"
+
+namespace tessaline::platform {
+namespace {
+
+using Names = std::vector<std::wstring>;
+
+TEST(ProfileParserTest, NamesMatchWithoutCaseAndValuesLoseBlanksAndQuotes) {
+  const ProfileDocument doc(
+      L"  [ Media:Rec ]  \r\n\tRec1 \t=  \t a , b\t "
+      L"\r\n[M\u00e9dia]\nCl\u00e9\n"
+      L"d=\"a b\"\ns= 'x' \nn=\"'a'\"\nm=\"a'\nl=\"\ne=\"\"\nc=3\rd=4\n");
+  EXPECT_EQ(doc.SectionNames(), (Names{L"Media:Rec", L"M\u00e9dia"}));
+  EXPECT_EQ(doc.KeyNames(L"MEDIA:REC"), Names{L"Rec1"});
+  EXPECT_EQ(doc.Value(L"media:rec", L"REC1"), L"a , b");
+  EXPECT_EQ(doc.Value(L"MEDIA:RE", L"REC1"), L"");
+  const std::wstring s = L"M\u00c9DIA";
+  EXPECT_EQ(doc.KeyNames(s), (Names{L"d", L"s", L"n", L"m", L"l", L"e", L"c"}));
+  EXPECT_EQ(doc.Value(s, L"D"), L"a b");
+  EXPECT_EQ(doc.Value(s, L"s"), L"x");
+  EXPECT_EQ(doc.Value(s, L"n"), L"'a'");
+  EXPECT_EQ(doc.Value(s, L"m"), L"\"a'");
+  EXPECT_EQ(doc.Value(s, L"l"), L"\"");
+  EXPECT_EQ(doc.Value(s, L"e"), L"");
+  // A lone carriage return ends no line.
+  EXPECT_EQ(doc.Value(s, L"c"), L"3\rd=4");
+}
+
+TEST(ProfileParserTest, CommentsRepeatsAndMalformedLines) {
+  const ProfileDocument doc(
+      L"orphan=1\n; [hidden]\n[s]\n  ;k=no\n#k=hash\nv=a ; b\nk=first\n"
+      L"K=second\nno equals\n=no name\n[broken\nafter=1\n[]\n[a]b] x\nk=v=w\n"
+      L"[S]\nlate=1\n");
+  EXPECT_EQ(doc.SectionNames(), (Names{L"s", L"a]b", L"S"}));
+  EXPECT_EQ(doc.KeyNames(L"s"), (Names{L"#k", L"v", L"k", L"K", L"after"}));
+  EXPECT_EQ(doc.Value(L"s", L"v"), L"a ; b");
+  EXPECT_EQ(doc.Value(L"s", L"K"), L"first");
+  EXPECT_EQ(doc.Value(L"s", L"late"), L"");
+  EXPECT_EQ(doc.Value(L"a]b", L"k"), L"v=w");
+  EXPECT_TRUE(ProfileDocument(L"[").SectionNames().empty());
+}
+
+TEST(ProfileParserTest, CaseFoldingAndDecoding) {
+  EXPECT_TRUE(ProfileNamesEqual(L"\u00ff\u0101\u013a\u017e\u03c2\u0434\u0451",
+                                L"\u0178\u0100\u0139\u017d\u03a3\u0414\u0401"));
+  EXPECT_FALSE(ProfileNamesEqual(L"\u00f7", L"\u00d7"));
+  EXPECT_FALSE(ProfileNamesEqual(L"[", L"{"));
+
+  // UTF-16LE: "[s]\nk=é", a surrogate pair and a lone low surrogate.
+  const std::string utf16(
+      "\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE9\0\x3D\xD8\0\xDE\0\xDC", 22);
+  EXPECT_EQ(DecodeProfileText(utf16), sizeof(wchar_t) == 4
+                                          ? L"[s]\nk=\u00e9\U0001F600\uFFFD"
+                                          : L"[s]\nk=\u00e9\xD83D\xDE00\uFFFD");
+  auto fallback = [](std::string_view) { return std::wstring(L"locale"); };
+  EXPECT_EQ(DecodeProfileText("\xEF\xBB\xBFk=\xC3\xA9", fallback), L"k=\u00e9");
+  EXPECT_EQ(DecodeProfileText("k=\xC3\xA9", fallback), L"locale");
+  EXPECT_EQ(DecodeProfileText("k=\xC3\xA9"), L"k=\u00e9");
+}
+
+TEST(PosixProfilesTest, ReadsTheFileAsItIsNowOrNothing) {
+  testing::TempFolder folder;
+  const auto profiles = posix::MakeProfiles();
+  const std::wstring file = folder.Wide("l\u00e4yout.ini");
+  testing::WriteFile(folder.path() / "l\u00e4yout.ini",
+                     "[S]\r\nk = \xC3\xA4\r\n");
+  EXPECT_EQ(profiles->SectionNames(file), Names{L"S"});
+  EXPECT_EQ(profiles->KeyNames(file, L"s"), Names{L"k"});
+  // Rewritten at once with the same length: the new content counts.
+  testing::WriteFile(folder.path() / "l\u00e4yout.ini",
+                     "[S]\r\nk = \xC3\xB6\r\n");
+  EXPECT_EQ(profiles->Value(file, L"s", L"K"), L"\u00f6");
+  testing::WriteFile(folder.path() / "u.ini",
+                     std::string("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE4\0", 16));
+  EXPECT_EQ(profiles->Value(folder.Wide("u.ini"), L"S", L"K"), L"\u00e4");
+  EXPECT_TRUE(profiles->SectionNames(folder.Wide("absent.ini")).empty());
+  EXPECT_TRUE(profiles->SectionNames(folder.Wide()).empty());
+}
+
+}  // namespace
+}  // namespace tessaline::platform
