@@ -1,0 +1,250 @@
+// Builds the UDF image of a tree of about 1 GiB (a thousand files of
+// assorted sizes and one file of 512 MiB) and streams it to /dev/null,
+// beside `genisoimage -udf -o /dev/null` of the same tree and `cat` of all
+// its files to /dev/null. Prints the ratios of wall times (targets: at most
+// 1.0 against genisoimage, 1.2 against cat) and the peak resident memory of
+// the image build, then that memory for a tree of 100,000 small files
+// (target: under 64 MiB).
+//
+// Each contender runs as a child process, so that its wall time and peak
+// memory are its own. Caches are warm: every contender runs twice,
+// interleaved with the others, and the second run counts.
+//
+// Usage: udf_bench [folder in which to make the scratch folder]
+//        udf_bench --image FOLDER   (the child: build and stream one image)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/disc.h"
+#include "platform/text.h"
+#include "platform/udf/udf_image.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace platform = tessaline::platform;
+
+constexpr int kFolders = 20;
+constexpr int kFilesPerFolder = 50;
+constexpr std::uint64_t kBigFile = 512ull << 20;
+constexpr int kSmallFolders = 100;
+constexpr int kSmallFilesPerFolder = 1000;
+
+class Scratch {
+ public:
+  explicit Scratch(const fs::path& parent) {
+    std::string pattern = (parent / "tessaline-udf-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot create a folder in " + parent.string());
+    }
+    path_ = pattern;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Real, varied data, so that no file is a hole.
+class Filler {
+ public:
+  void Write(const fs::path& path, std::uint64_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<std::uint64_t> block(1 << 17);
+    while (size > 0) {
+      for (auto& word : block) word = Next();
+      const std::uint64_t bytes = block.size() * sizeof(block[0]);
+      const std::uint64_t n = size < bytes ? size : bytes;
+      out.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(n));
+      size -= n;
+    }
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+  }
+  // 1 KiB to 1 MiB, 512 KiB on average.
+  std::uint64_t NextSize() { return 1024 + Next() % ((1u << 20) - 1024); }
+
+ private:
+  std::uint64_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return state_;
+  }
+  std::uint64_t state_ = 0x9E3779B97F4A7C15ull;
+};
+
+std::uint64_t MakeLargeTree(const fs::path& source) {
+  Filler filler;
+  std::uint64_t total = kBigFile;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    const fs::path dir = source / ("folder" + std::to_string(folder));
+    fs::create_directories(dir);
+    for (int file = 0; file < kFilesPerFolder; ++file) {
+      const std::uint64_t size = filler.NextSize();
+      filler.Write(dir / ("file" + std::to_string(file) + ".dat"), size);
+      total += size;
+    }
+  }
+  filler.Write(source / "big.bin", kBigFile);
+  return total;
+}
+
+void MakeSmallTree(const fs::path& source) {
+  for (int folder = 0; folder < kSmallFolders; ++folder) {
+    const fs::path dir = source / ("folder" + std::to_string(folder));
+    fs::create_directories(dir);
+    for (int file = 0; file < kSmallFilesPerFolder; ++file) {
+      std::ofstream(dir / ("small-file-" + std::to_string(file) + ".txt"))
+          << folder << '/' << file << '\n';
+    }
+  }
+}
+
+// The child's work: the image of `folder`, streamed to /dev/null in 1 MiB
+// pulls as a recorder would take it.
+int BuildAndStream(const char* folder) {
+  auto image = platform::udf::CreateUdfFileSystemImage();
+  std::shared_ptr<platform::IFsiDirectoryItem> root;
+  std::shared_ptr<platform::IFileSystemImageResult> result;
+  std::shared_ptr<platform::IStream> stream;
+  platform::HRESULT status = image->PutFreeMediaBlocks(0);
+  if (platform::Succeeded(status)) status = image->GetRoot(&root);
+  if (platform::Succeeded(status)) {
+    status = root->AddTree(platform::FromUtf8(folder), false);
+  }
+  if (platform::Succeeded(status)) status = image->PutVolumeName(L"BENCH");
+  if (platform::Succeeded(status)) status = image->CreateResultImage(&result);
+  if (platform::Succeeded(status)) status = result->GetImageStream(&stream);
+  const int sink = ::open("/dev/null", O_WRONLY);
+  std::vector<char> buffer(1 << 20);
+  std::uint32_t got = static_cast<std::uint32_t>(buffer.size());
+  while (platform::Succeeded(status) && got == buffer.size()) {
+    status = stream->Read(buffer.data(), got, &got);
+    if (::write(sink, buffer.data(), got) != static_cast<ssize_t>(got)) {
+      status = platform::kE_FAIL;
+    }
+  }
+  ::close(sink);
+  if (platform::Failed(status)) {
+    std::fprintf(stderr, "image failed: %08x\n", static_cast<unsigned>(status));
+    return 1;
+  }
+  return 0;
+}
+
+struct Run {
+  double seconds = 0;
+  double peak_mib = 0;
+};
+
+Run Spawn(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid;
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) !=
+      0) {
+    throw std::runtime_error("cannot start " + args[0]);
+  }
+  int status = 0;
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) throw std::runtime_error("cannot wait for " + args[0]);
+  }
+  Run run;
+  run.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  run.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(args[0] + " failed");
+  }
+  return run;
+}
+
+Run Ours(const fs::path& tree) {
+  return Spawn({"/proc/self/exe", "--image", tree.string()});
+}
+Run Genisoimage(const fs::path& tree) {
+  return Spawn(
+      {"genisoimage", "-quiet", "-udf", "-o", "/dev/null", tree.string()});
+}
+Run Cat(const fs::path& tree) {
+  return Spawn({"sh", "-c",
+                "find \"$0\" -type f -print0 | xargs -0 cat > /dev/null",
+                tree.string()});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--image") == 0) {
+    return BuildAndStream(argv[2]);
+  }
+  try {
+    Scratch scratch(argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path());
+    const fs::path large = scratch.path() / "large";
+    std::printf("Making the tree in %s ...\n", large.c_str());
+    const std::uint64_t bytes = MakeLargeTree(large);
+    std::printf("%d files, %.1f MiB\n", kFolders * kFilesPerFolder + 1,
+                static_cast<double>(bytes) / (1 << 20));
+    ::sync();
+
+    Run ours, genisoimage, cat;
+    for (int round = 0; round < 2; ++round) {
+      cat = Cat(large);
+      ours = Ours(large);
+      genisoimage = Genisoimage(large);
+    }
+    std::printf("image build and stream: %.2f s, peak %.1f MiB\n", ours.seconds,
+                ours.peak_mib);
+    std::printf("genisoimage -udf:       %.2f s\n", genisoimage.seconds);
+    std::printf("cat:                    %.2f s\n", cat.seconds);
+    const double versus_genisoimage = ours.seconds / genisoimage.seconds;
+    const double versus_cat = ours.seconds / cat.seconds;
+    std::printf("ratio to genisoimage: %.2f (target <= 1.0) %s\n",
+                versus_genisoimage,
+                versus_genisoimage <= 1.0 ? "ok" : "MISSED");
+    std::printf("ratio to cat:         %.2f (target <= 1.2) %s\n", versus_cat,
+                versus_cat <= 1.2 ? "ok" : "MISSED");
+    fs::remove_all(large);
+
+    const fs::path small = scratch.path() / "small";
+    std::printf("Making %d small files ...\n",
+                kSmallFolders * kSmallFilesPerFolder);
+    MakeSmallTree(small);
+    Ours(small);
+    const Run many = Ours(small);
+    std::printf(
+        "100,000 small files: %.2f s, peak %.1f MiB (target < 64 MiB) %s\n",
+        many.seconds, many.peak_mib, many.peak_mib < 64 ? "ok" : "MISSED");
+    const bool met =
+        versus_genisoimage <= 1.0 && versus_cat <= 1.2 && many.peak_mib < 64;
+    return met ? 0 : 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "udf_bench: %s\n", e.what());
+    return 1;
+  }
+}
