@@ -1,0 +1,123 @@
+#include "platform/virtual/drive_folder.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/virtual/media_catalog.h"
+#include "platform/virtual/virtual_drive.h"
+
+namespace tessaline::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using virtual_drive::MediaInfo;
+using virtual_drive::PathFromUtf8;
+using virtual_drive::Utf8FromPath;
+
+// IMAPI2's names, indexed by value.
+constexpr const char* kTypeNames[] = {"UNKNOWN",
+                                      "CDROM",
+                                      "CDR",
+                                      "CDRW",
+                                      "DVDROM",
+                                      "DVDRAM",
+                                      "DVDPLUSR",
+                                      "DVDPLUSRW",
+                                      "DVDPLUSR_DUALLAYER",
+                                      "DVDDASHR",
+                                      "DVDDASHRW",
+                                      "DVDDASHR_DUALLAYER",
+                                      "DISK",
+                                      "DVDPLUSRW_DUALLAYER",
+                                      "HDDVDROM",
+                                      "HDDVDR",
+                                      "HDDVDRAM",
+                                      "BDROM",
+                                      "BDR",
+                                      "BDRE"};
+constexpr char kPrefix[] = "IMAPI_MEDIA_TYPE_";
+
+std::string Upper(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+bool WriteNewFile(const fs::path& path, const std::string& text,
+                  std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (out.flush()) return true;
+  *error = "cannot write " + Utf8FromPath(path);
+  return false;
+}
+
+}  // namespace
+
+bool ParseMediaTypeName(const std::string& name,
+                        IMAPI_MEDIA_PHYSICAL_TYPE* type) {
+  std::string key = Upper(name);
+  if (key.rfind(kPrefix, 0) == 0) key.erase(0, sizeof kPrefix - 1);
+  for (std::size_t i = 0; i < std::size(kTypeNames); ++i) {
+    if (key == kTypeNames[i]) {
+      *type = static_cast<IMAPI_MEDIA_PHYSICAL_TYPE>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string MediaTypeName(IMAPI_MEDIA_PHYSICAL_TYPE type) {
+  const auto index = static_cast<std::size_t>(type);
+  return index < std::size(kTypeNames) ? kTypeNames[index] : "UNKNOWN";
+}
+
+bool CreateDriveFolder(const std::string& dir, const std::string& name,
+                       IMAPI_MEDIA_PHYSICAL_TYPE type, std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  const MediaInfo* media = virtual_drive::FindRecordableMedia(type);
+  if (media == nullptr) {
+    *error = MediaTypeName(type) + " is no recordable medium";
+    return false;
+  }
+  if (name.empty() || name == "." || name == ".." ||
+      name.find('/') != std::string::npos ||
+      name.find('\\') != std::string::npos) {
+    *error = "\"" + name + "\" is no drive folder name";
+    return false;
+  }
+  const fs::path folder = PathFromUtf8(dir) / PathFromUtf8(name);
+  std::error_code failure;
+  if (fs::exists(folder / "drive.ini", failure)) {
+    *error = Utf8FromPath(folder) + " already holds a drive";
+    return false;
+  }
+  for (const char* sub : {"mount", "ejected"}) {
+    fs::create_directories(folder / sub, failure);
+    if (failure) {
+      *error = "cannot create " + Utf8FromPath(folder / sub) + ": " +
+               failure.message();
+      return false;
+    }
+  }
+  virtual_drive::MediumState blank;
+  blank.present = true;
+  blank.type = type;
+  // drive.ini goes last: until it is there, the folder is no drive.
+  return WriteNewFile(folder / "medium.img", "", error) &&
+         WriteNewFile(folder / "medium.ini",
+                      virtual_drive::MediumIniText(blank, false), error) &&
+         WriteNewFile(folder / "requests.log", "", error) &&
+         WriteNewFile(
+             folder / "drive.ini",
+             std::string("[drive]\nvendor=VIRTUAL\nproduct=") + media->label +
+                 " Writer\ntype=" + MediaTypeName(type) + "\nspeed=0\n",
+             error);
+}
+
+}  // namespace tessaline::platform

@@ -1,0 +1,64 @@
+// Virtual drives: a folder per drive that behaves, from the library's side,
+// like a disc recorder with a medium in it.
+//
+// The drives of DIR are its sub-folders that hold a drive.ini; a drive's
+// index is its position among them sorted by name, runs of digits compared
+// as numbers (drive2 before drive10).
+//
+// A drive folder DIR/<name>/ holds
+//   drive.ini     the drive's description, section [drive]:
+//                   vendor=, product=   what the recorder reports
+//                   type=               the medium its tray is loaded with
+//                                       (a name of ParseMediaTypeName)
+//                   speed=              bytes per second a write is held to;
+//                                       0 or absent: as fast as the disk
+//                   sectors=            capacity of every medium in this
+//                                       drive; 0 or absent: the medium's own
+//   medium.img    the bytes of the loaded medium; absent with an empty tray
+//   medium.ini    the state of the tray and its medium, section [medium]:
+//                   type=, written=0|1, damaged=0|1 (a write broke off),
+//                   mounted=0|1 (0 after a dismount, until the next use);
+//                 section [tray]: locked=0|1 (medium removal prevented)
+//   mount/        the mount folder: the medium's file system, read back
+//                 from medium.img after each write and each remount
+//   ejected/      written media taken out of the drive, disc-001.img, ...
+//   requests.log  one line per device request, lock and media change
+//                 notification change, appended:
+//                   IOCTL_STORAGE_MEDIA_REMOVAL prevent|allow
+//                   IOCTL_CDROM_MEDIA_REMOVAL prevent|allow
+//                   IOCTL_STORAGE_EJECT_MEDIA: <what happened>
+//                   IOCTL_STORAGE_LOAD_MEDIA: <what happened>
+//                   FSCTL_LOCK_VOLUME[: refused ...]
+//                   FSCTL_DISMOUNT_VOLUME[: refused ...]
+//                   FSCTL_UNLOCK_VOLUME[: refused ...]
+//                   DisableMcn, EnableMcn
+// A medium.img put in by hand without medium.ini counts as a medium of the
+// drive's type, written when it is not empty.
+#ifndef TESSALINE_PLATFORM_VIRTUAL_DRIVE_FOLDER_H_
+#define TESSALINE_PLATFORM_VIRTUAL_DRIVE_FOLDER_H_
+
+#include <string>
+
+#include "tessaline/media_types.h"
+
+namespace tessaline::platform {
+
+// Creates DIR/<name>/ (and DIR when missing) as a drive whose tray holds a
+// blank medium of `type`, closed. Fails, with a reason in *error, when the
+// type is no recordable medium, when DIR/<name>/ already holds a drive, or
+// when a file cannot be made. Paths are UTF-8.
+bool CreateDriveFolder(const std::string& dir, const std::string& name,
+                       IMAPI_MEDIA_PHYSICAL_TYPE type, std::string* error);
+
+// Reads IMAPI2's name of a medium type, usually without its
+// "IMAPI_MEDIA_TYPE_" prefix ("DVDPLUSRW", "cdr"), in any case.
+bool ParseMediaTypeName(const std::string& name,
+                        IMAPI_MEDIA_PHYSICAL_TYPE* type);
+
+// The name ParseMediaTypeName reads ("DVDPLUSR_DUALLAYER"); "UNKNOWN" for a
+// value outside IMAPI2's list.
+std::string MediaTypeName(IMAPI_MEDIA_PHYSICAL_TYPE type);
+
+}  // namespace tessaline::platform
+
+#endif  // TESSALINE_PLATFORM_VIRTUAL_DRIVE_FOLDER_H_

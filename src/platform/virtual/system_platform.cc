@@ -1,0 +1,42 @@
+// The platform of the machine on POSIX: the POSIX backends, with the
+// virtual drives in the folder that TESSALINE_DRIVES names as recorders.
+// Without it the machine has no recorder; real drives will come through
+// their own disc services.
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_backends.h"
+#include "platform/virtual/virtual_platform.h"
+
+namespace tessaline::platform {
+
+std::shared_ptr<Platform> SystemPlatform() {
+  auto platform = std::make_shared<Platform>();
+  platform->files = posix::MakeFileSystem();
+  platform->volumes = posix::MakeVolumes();
+  platform->profiles = posix::MakeProfiles();
+  platform->clock = posix::MakeClock();
+  platform->console = posix::MakeConsole();
+  platform->prompt = posix::MakePrompt();
+  platform->processes = posix::MakeProcesses();
+  platform->apartment = posix::MakeApartment();
+  // Read at every call, so that a change of the variable reaches the next
+  // creator or static operation.
+  const char* drives = std::getenv("TESSALINE_DRIVES");
+  std::string dir = drives == nullptr ? std::string() : std::string(drives);
+  if (!dir.empty()) {
+    // Recorder ids are absolute, whatever the working folder later is.
+    std::error_code error;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(std::filesystem::path(dir), error);
+    if (!error) dir = absolute.lexically_normal().string();
+  }
+  platform->disc = MakeVirtualDiscServices(dir);
+  platform->devices = MakeVirtualDevices(dir);
+  return platform;
+}
+
+}  // namespace tessaline::platform

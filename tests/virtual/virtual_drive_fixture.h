@@ -1,0 +1,196 @@
+// Shared pieces of the virtual drive tests: drive folders in a temporary
+// folder, IMAPI2 objects on them, an in-memory stream and recording sinks.
+#ifndef TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
+#define TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/disc.h"
+#include "platform/text.h"
+#include "platform/virtual/drive_folder.h"
+#include "platform/virtual/virtual_platform.h"
+#include "support/core/temp_folder.h"
+
+namespace tessaline::testing {
+
+using platform::HRESULT;
+
+// A stream over bytes in memory. `on_read` runs before each Read with the
+// number of the read (0 first).
+class MemoryStream final : public platform::IStream {
+ public:
+  explicit MemoryStream(std::vector<std::uint8_t> bytes)
+      : bytes_(std::move(bytes)) {}
+
+  HRESULT Stat(std::uint64_t* size) override {
+    *size = bytes_.size();
+    return platform::kS_OK;
+  }
+  HRESULT Read(void* buffer, std::uint32_t size, std::uint32_t* read) override {
+    if (on_read) on_read(reads_);
+    ++reads_;
+    const std::size_t count =
+        std::min<std::size_t>(size, bytes_.size() - position_);
+    std::memcpy(buffer, bytes_.data() + position_, count);
+    position_ += count;
+    *read = static_cast<std::uint32_t>(count);
+    return platform::kS_OK;
+  }
+
+  std::function<void(int)> on_read;
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::size_t position_ = 0;
+  int reads_ = 0;
+};
+
+// Bytes that differ from sector to sector.
+inline std::vector<std::uint8_t> Sectors(std::size_t count,
+                                         std::uint8_t seed = 1) {
+  std::vector<std::uint8_t> bytes(count * 2048);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(i / 2048 * 7 + i % 251 + seed);
+  }
+  return bytes;
+}
+
+struct WriteEvent {
+  std::int32_t action;
+  std::int32_t elapsed;
+  std::int32_t total;
+};
+
+// Records every write event; `on_event` may act on the writer (a cancel).
+class RecordingWriteSink final : public platform::DDiscFormat2DataEvents {
+ public:
+  HRESULT Update(platform::IDiscFormat2Data* object,
+                 platform::IDiscFormat2DataEventArgs* progress) override {
+    WriteEvent event{};
+    progress->GetCurrentAction(&event.action);
+    progress->GetElapsedTime(&event.elapsed);
+    progress->GetTotalTime(&event.total);
+    events.push_back(event);
+    if (on_event) on_event(object, event);
+    return platform::kS_OK;
+  }
+
+  std::vector<std::int32_t> Actions() const {
+    std::vector<std::int32_t> actions;
+    for (const WriteEvent& event : events) actions.push_back(event.action);
+    return actions;
+  }
+
+  std::vector<WriteEvent> events;
+  std::function<void(platform::IDiscFormat2Data*, const WriteEvent&)> on_event;
+};
+
+class RecordingEraseSink final : public platform::DDiscFormat2EraseEvents {
+ public:
+  HRESULT Update(platform::IDiscFormat2Erase*, std::int32_t elapsed,
+                 std::int32_t expected) override {
+    events.emplace_back(elapsed, expected);
+    return platform::kS_OK;
+  }
+  std::vector<std::pair<std::int32_t, std::int32_t>> events;
+};
+
+// A folder of drives and the virtual disc services and devices on it.
+class VirtualDrivesTest : public ::testing::Test {
+ protected:
+  VirtualDrivesTest()
+      : dir_(temp_.path() / "drives"),
+        disc_(platform::MakeVirtualDiscServices(dir_.string())),
+        devices_(platform::MakeVirtualDevices(dir_.string())) {}
+
+  // Adds a drive; `extra` lines go into its drive.ini (e.g. "sectors=8").
+  std::filesystem::path AddDrive(const std::string& name,
+                                 IMAPI_MEDIA_PHYSICAL_TYPE type,
+                                 const std::string& extra = "") {
+    std::string error;
+    EXPECT_TRUE(platform::CreateDriveFolder(dir_.string(), name, type, &error))
+        << error;
+    const std::filesystem::path folder = dir_ / name;
+    if (!extra.empty()) {
+      // The first value of a key counts: put the extra keys first.
+      const std::string ini = ReadFile(folder / "drive.ini");
+      const std::string section = "[drive]\n";
+      std::ofstream(folder / "drive.ini", std::ios::trunc)
+          << section << extra << "\n"
+          << ini.substr(ini.find(section) + section.size());
+    }
+    return folder;
+  }
+
+  std::shared_ptr<platform::IDiscRecorder2> Recorder(std::int32_t index) {
+    std::shared_ptr<platform::IDiscMaster2> master;
+    EXPECT_EQ(disc_->CreateDiscMaster(&master), platform::kS_OK);
+    std::wstring id;
+    EXPECT_EQ(master->GetItem(index, &id), platform::kS_OK);
+    std::shared_ptr<platform::IDiscRecorder2> recorder;
+    EXPECT_EQ(disc_->CreateRecorder(&recorder), platform::kS_OK);
+    EXPECT_EQ(recorder->InitializeDiscRecorder(id), platform::kS_OK);
+    return recorder;
+  }
+
+  std::shared_ptr<platform::IDiscFormat2Data> Writer(std::int32_t index) {
+    std::shared_ptr<platform::IDiscFormat2Data> writer;
+    EXPECT_EQ(disc_->CreateDataWriter(&writer), platform::kS_OK);
+    EXPECT_EQ(writer->PutRecorder(Recorder(index)), platform::kS_OK);
+    EXPECT_EQ(writer->PutClientName(L"Virtual Drive Tests"), platform::kS_OK);
+    return writer;
+  }
+
+  std::shared_ptr<platform::IDiscFormat2Erase> Eraser(std::int32_t index) {
+    std::shared_ptr<platform::IDiscFormat2Erase> eraser;
+    EXPECT_EQ(disc_->CreateEraser(&eraser), platform::kS_OK);
+    EXPECT_EQ(eraser->PutRecorder(Recorder(index)), platform::kS_OK);
+    EXPECT_EQ(eraser->PutClientName(L"Virtual Drive Tests"), platform::kS_OK);
+    return eraser;
+  }
+
+  HRESULT WriteBytes(std::int32_t index, std::vector<std::uint8_t> bytes) {
+    MemoryStream stream(std::move(bytes));
+    return Writer(index)->Write(&stream);
+  }
+
+  // The drive's mount folder as GetVolumePathNames gives it, without its
+  // trailing separator.
+  std::wstring MountOf(std::int32_t index) {
+    std::vector<std::wstring> paths;
+    EXPECT_EQ(Recorder(index)->GetVolumePathNames(&paths), platform::kS_OK);
+    if (paths.size() != 1) return {};
+    std::wstring path = paths[0];
+    if (!path.empty() && path.back() == L'/') path.pop_back();
+    return path;
+  }
+
+  // The request log of a drive, one entry per line.
+  static std::vector<std::string> RequestLog(
+      const std::filesystem::path& folder) {
+    std::ifstream in(folder / "requests.log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  TempFolder temp_;
+  std::filesystem::path dir_;
+  std::shared_ptr<platform::DiscServices> disc_;
+  std::shared_ptr<platform::Devices> devices_;
+};
+
+}  // namespace tessaline::testing
+
+#endif  // TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
