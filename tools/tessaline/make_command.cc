@@ -1,0 +1,385 @@
+// The disc plan and the making of a disc set, in the creator's calling
+// order: construct, AnalyzeLayout, NumDiscs, then per disc Stage (if
+// asked), SetDrive, CreateDisc and the wait for the job's final report.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "cli_progress.h"
+#include "cli_reports.h"
+#include "cli_tables.h"
+#include "host_commands.h"
+#include "platform/profile_parser.h"
+#include "terminal.h"
+#include "tessaline/tessaline.h"
+
+namespace tessaline_cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::uint64_t NowMs() {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(
+          SteadyClock::now().time_since_epoch())
+          .count());
+}
+
+// What reaches the main loop from the job's thread and from the reader of
+// the library's standard output.
+struct Event {
+  bool is_line = false;
+  std::string line;  // a diagnostic line of the library
+  FinalReport status;
+};
+
+class EventQueue {
+ public:
+  void Push(Event event) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      events_.push_back(std::move(event));
+    }
+    ready_.notify_one();
+  }
+  std::optional<Event> Pop(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!ready_.wait_for(lock, timeout, [this] { return !events_.empty(); })) {
+      return std::nullopt;
+    }
+    Event event = std::move(events_.front());
+    events_.pop_front();
+    return event;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Event> events_;
+};
+
+// The job's status callback, on the job's thread: the report is copied
+// (code 12's text is valid during the call only) and queued.
+void OnStatus(std::int32_t code, std::intptr_t first, std::intptr_t second,
+              void* context) {
+  Event event;
+  event.status.code = code;
+  event.status.first = first;
+  event.status.second = second;
+  if (code == kFailed && first != 0) {
+    event.status.text = Narrow(reinterpret_cast<const wchar_t*>(first));
+    event.status.first = 0;
+  }
+  static_cast<EventQueue*>(context)->Push(std::move(event));
+}
+
+// The layout's lists and sizes for the discs the creator planned; the
+// creator keeps its plan to itself.
+std::vector<PlanDisc> ReadPlanDiscs(const std::string& layout,
+                                    const std::string& media,
+                                    std::uint32_t disc_count) {
+  std::ifstream file(layout, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)),
+                          std::istreambuf_iterator<char>());
+  const tessaline::platform::ProfileDocument document(
+      tessaline::platform::DecodeProfileText(bytes));
+  const std::wstring name = Wide(media);
+  std::vector<PlanDisc> discs;
+  for (std::uint32_t n = 1; n <= disc_count; ++n) {
+    const std::wstring key = name + std::to_wstring(n);
+    std::wstring items = document.Value(L"MEDIA:" + name, key);
+    items.erase(std::remove(items.begin(), items.end(), L'\v'), items.end());
+    PlanDisc disc;
+    disc.disc = static_cast<std::int32_t>(n);
+    disc.items = Narrow(items);
+    disc.size_text = Narrow(document.Value(L"SIZE:" + name, key));
+    discs.push_back(std::move(disc));
+  }
+  return discs;
+}
+
+std::string WorkFolderOf(const Tessaline& creator) {
+  const wchar_t* folder = nullptr;
+  creator.GetTempDir(&folder);
+  return folder == nullptr ? std::string() : Narrow(folder);
+}
+
+// Reads the layout into the creator's plan; false after a message.
+bool AnalyzeLayout(Tessaline& creator, const std::string& layout) {
+  try {
+    creator.AnalyzeLayout(Wide(layout).c_str());
+    return true;
+  } catch (const CreateMediaException& e) {
+    PrintError("layout " + layout + ": " + Narrow(e.message));
+  } catch (const CreateMediaExceptionMoreDiskSpaceNeededPlease& e) {
+    PrintError("no drive has room for the work files: " +
+               std::to_string(e.megabytesNeeded) + " MB free are needed");
+  }
+  return false;
+}
+
+class DiscSet {
+ public:
+  DiscSet(const Arguments& arguments, Tessaline& creator,
+          std::uint32_t disc_count, bool virtual_drives)
+      : arguments_(arguments),
+        creator_(creator),
+        disc_count_(disc_count),
+        virtual_drives_(virtual_drives),
+        terminal_(StdoutIsTerminal()) {
+    if (terminal_) {
+      capture_.emplace([this](std::string line) {
+        Event event;
+        event.is_line = true;
+        event.line = std::move(line);
+        queue_.Push(std::move(event));
+      });
+    }
+    const int bar = std::clamp(TerminalColumns() - 52, 10, 40);
+    printer_.emplace(
+        [this](std::string_view text) {
+          if (capture_) {
+            capture_->Write(text);
+          } else {
+            WriteStdout(text);
+          }
+        },
+        terminal_, bar);
+  }
+
+  ~DiscSet() {
+    capture_.reset();
+    DrainLines();
+  }
+
+  // Makes `discs` one after the other; stops at the first that is not made.
+  int Make(const std::vector<std::int32_t>& discs) {
+    for (std::size_t i = 0; i < discs.size(); ++i) {
+      if (Interrupted())
+        return Cancelled("before disc " + std::to_string(discs[i]));
+      const int prepared = PrepareMedium(discs[i], i == 0);
+      if (prepared != kExitOk) return prepared;
+      const int status = MakeDisc(discs[i]);
+      if (status != kExitOk) return status;
+    }
+    printer_->Message(discs.size() == 1
+                          ? "the disc is made"
+                          : "all " + std::to_string(discs.size()) +
+                                " discs are made");
+    return kExitOk;
+  }
+
+ private:
+  std::uint32_t Drive() const {
+    return static_cast<std::uint32_t>(arguments_.drive);
+  }
+
+  int Cancelled(const std::string& when) {
+    printer_->Message("cancelled " + when);
+    return kExitCancelled;
+  }
+
+  // Sees that a blank medium is in the drive for `disc`. A virtual drive
+  // files a written medium away and loads a blank one itself; for a real
+  // drive the user is asked, except for the first disc when one is in.
+  int PrepareMedium(std::int32_t disc, bool first) {
+    const std::uint32_t drive = Drive();
+    if (virtual_drives_) {
+      // After a disc of this run the tray stands open: closing it loads a
+      // blank medium. Before the first, a written medium is filed away.
+      if (first && Tessaline::IsMediaBlank(static_cast<std::int32_t>(drive))) {
+        return kExitOk;
+      }
+      if (first) Tessaline::EjectClose(drive, false);
+      Tessaline::EjectClose(drive, true);
+      printer_->Message("drive " + std::to_string(drive) +
+                        ": loaded a blank disc for disc " +
+                        std::to_string(disc));
+      return kExitOk;
+    }
+    std::int32_t status = 0;
+    const bool empty =
+        Tessaline::MediaTypeInRecorder(static_cast<std::int32_t>(drive),
+                                       &status) == IMAPI_MEDIA_TYPE_UNKNOWN;
+    if (first && !empty) return kExitOk;
+    if (!first) Tessaline::EjectClose(drive, false);
+    printer_->Message("insert a blank disc for disc " + std::to_string(disc) +
+                      " of " + std::to_string(disc_count_) + " into recorder " +
+                      std::to_string(drive) +
+                      ", then press Enter (Ctrl-C stops)");
+    switch (WaitForEnter()) {
+      case Answer::kEnter:
+        Tessaline::EjectClose(drive, true);
+        return kExitOk;
+      case Answer::kEndOfInput:
+        PrintError("no answer on standard input; stopped before disc " +
+                   std::to_string(disc));
+        return kExitFailed;
+      case Answer::kInterrupted:
+        break;
+    }
+    return Cancelled("before disc " + std::to_string(disc));
+  }
+
+  int MakeDisc(std::int32_t disc) {
+    const std::string name =
+        "disc " + std::to_string(disc) + " of " + std::to_string(disc_count_);
+    if (arguments_.stage) {
+      printer_->Message(name + "  staging its items in the work folder");
+      try {
+        creator_.Stage(disc);
+      } catch (const MediaWriterException& e) {
+        printer_->Finish(name + "  staging failed: " + Narrow(e.message));
+        return kExitFailed;
+      } catch (const FileException& e) {
+        printer_->Finish(name + "  staging failed: " + Narrow(e.path) + ": " +
+                         Narrow(e.message));
+        return kExitFailed;
+      }
+      if (Interrupted())
+        return Cancelled("after staging disc " + std::to_string(disc));
+    }
+
+    creator_.SetDrive(arguments_.drive);
+    DiscProgress progress(disc, disc_count_, NowMs());
+    creator_.CreateDisc(disc, arguments_.verify ? 1 : 0, &OnStatus, &queue_);
+    bool cancel_sent = false;
+    FinalReport report;
+    for (;;) {
+      if (Interrupted() && !cancel_sent) {
+        creator_.Cancel();
+        cancel_sent = true;
+        printer_->Message("cancelling " + name +
+                          "; waiting for it to stop (Ctrl-C again quits at "
+                          "once)");
+      }
+      std::optional<Event> event = queue_.Pop(std::chrono::milliseconds(250));
+      const std::uint64_t now = NowMs();
+      if (!event) {
+        printer_->Show(progress.View(now));
+        continue;
+      }
+      if (event->is_line) {
+        printer_->Message(event->line);
+        continue;
+      }
+      if (IsFinalCode(event->status.code)) {
+        report = std::move(event->status);
+        break;
+      }
+      progress.Apply(event->status.code, event->status.first,
+                     event->status.second, now);
+      printer_->Show(progress.View(now));
+    }
+    printer_->Finish(DescribeFinalReport(disc, disc_count_, report,
+                                         progress.TotalSeconds(NowMs())));
+    int status = ExitStatusForReport(report.code);
+    if (report.code == kSucceeded) {
+      // The written disc comes out; a virtual drive files its image away.
+      Tessaline::EjectClose(Drive(), false);
+      if (Interrupted()) status = kExitCancelled;
+    }
+    return status;
+  }
+
+  // Library lines that came after the last disc's loop.
+  void DrainLines() {
+    while (std::optional<Event> event = queue_.Pop({})) {
+      if (event->is_line) printer_->Message(event->line);
+    }
+  }
+
+  const Arguments& arguments_;
+  Tessaline& creator_;
+  const std::uint32_t disc_count_;
+  const bool virtual_drives_;
+  const bool terminal_;
+  EventQueue queue_;
+  std::optional<StdoutCapture> capture_;
+  std::optional<ProgressPrinter> printer_;
+};
+
+}  // namespace
+
+std::string PrepareWorkFolder(const std::string& requested) {
+  std::string folder = Absolute(requested);
+  if (folder.empty()) {
+    std::error_code error;
+    std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    if (error) temp = "/tmp";
+    folder = (temp / "tessaline-work").string();
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    PrintError("cannot create the work folder " + folder + ": " +
+               error.message());
+    return std::string();
+  }
+  return folder;
+}
+
+int RunPlan(const Arguments& arguments) {
+  const std::string work = PrepareWorkFolder(arguments.work);
+  if (work.empty()) return kExitFailed;
+  const std::string layout = Absolute(arguments.layout);
+  Tessaline creator(Wide(work).c_str(), L"", Wide(arguments.media).c_str());
+  if (!AnalyzeLayout(creator, layout)) return kExitFailed;
+  const std::uint32_t count = creator.NumDiscs();
+  std::cout << FormatPlan(layout, arguments.media, work, WorkFolderOf(creator),
+                          ReadPlanDiscs(layout, arguments.media, count));
+  return kExitOk;
+}
+
+int RunMake(const Arguments& arguments) {
+  InstallInterruptHandler();
+  const std::string source = Absolute(arguments.source);
+  std::error_code error;
+  if (!std::filesystem::is_directory(source, error)) {
+    PrintError("source folder not found: " + source);
+    return kExitFailed;
+  }
+  std::string recorder;
+  if (!CheckRecorder(arguments.drive, &recorder)) return kExitFailed;
+  const std::string work = PrepareWorkFolder(arguments.work);
+  if (work.empty()) return kExitFailed;
+  const std::string layout = Absolute(arguments.layout);
+
+  Tessaline creator(Wide(work).c_str(), Wide(source).c_str(),
+                    Wide(arguments.media).c_str());
+  if (!AnalyzeLayout(creator, layout)) return kExitFailed;
+  const std::uint32_t count = creator.NumDiscs();
+  std::vector<std::int32_t> discs;
+  std::string list_error;
+  if (!ParseDiscList(arguments.discs, count, &discs, &list_error)) {
+    PrintError(list_error);
+    return kExitUsage;
+  }
+  if (discs.empty()) {
+    PrintError("the layout plans no disc for " + arguments.media);
+    return kExitFailed;
+  }
+
+  const char* drives = std::getenv("TESSALINE_DRIVES");
+  const bool virtual_drives = drives != nullptr && *drives != '\0';
+  std::cout << "making " << discs.size() << " of " << count << " disc"
+            << (count == 1 ? "" : "s") << " of " << layout << " on recorder "
+            << arguments.drive << " (" << recorder << ")"
+            << (arguments.verify ? ", with verification" : "") << '\n'
+            << "work folder " << WorkFolderOf(creator) << std::endl;
+  DiscSet set(arguments, creator, count, virtual_drives);
+  return set.Make(discs);
+}
+
+}  // namespace tessaline_cli
