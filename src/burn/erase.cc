@@ -80,22 +80,32 @@ HRESULT EraseRecorderMedia(const platform::Platform& platform,
   return hr;
 }
 
+namespace {
+
+// A data writer bound to the recorder for the media queries, or null when
+// it cannot be had. It is released bound: the binding ends with it.
+std::shared_ptr<platform::IDiscFormat2Data> QueryWriter(
+    const platform::Platform& platform, std::int32_t drive_index) {
+  auto recorder = OpenRecorder(platform, drive_index);
+  std::shared_ptr<platform::IDiscFormat2Data> writer;
+  if (Failed(platform.disc->CreateDataWriter(&writer))) {
+    burn::Say(platform, "Failed CoCreateInstance on dataWriter\n");
+    return nullptr;
+  }
+  if (Failed(writer->PutRecorder(recorder))) {
+    burn::Say(platform, "Failed dataWriter->put_Recorder\n");
+    return nullptr;
+  }
+  return writer;
+}
+
+}  // namespace
+
 IMAPI_MEDIA_PHYSICAL_TYPE ReadMediaType(const platform::Platform& platform,
                                         std::int32_t drive_index,
                                         std::int32_t* media_status) {
-  auto recorder = OpenRecorder(platform, drive_index);
   IMAPI_MEDIA_PHYSICAL_TYPE answer = IMAPI_MEDIA_TYPE_UNKNOWN;
-  std::shared_ptr<platform::IDiscFormat2Data> writer;
-  HRESULT hr = platform.disc->CreateDataWriter(&writer);
-  if (Failed(hr)) {
-    burn::Say(platform, "Failed CoCreateInstance on dataWriter\n");
-  }
-  if (Succeeded(hr)) {
-    // The writer is released bound; the binding ends with it.
-    hr = writer->PutRecorder(recorder);
-    if (Failed(hr)) burn::Say(platform, "Failed dataWriter->put_Recorder\n");
-  }
-  if (Succeeded(hr)) {
+  if (auto writer = QueryWriter(platform, drive_index)) {
     std::uint32_t state = 0;
     HRESULT status = writer->GetCurrentMediaStatus(&state);
     if (media_status != nullptr) *media_status = status;
@@ -110,21 +120,10 @@ IMAPI_MEDIA_PHYSICAL_TYPE ReadMediaType(const platform::Platform& platform,
 
 bool ReadMediaBlank(const platform::Platform& platform,
                     std::int32_t drive_index) {
-  auto recorder = OpenRecorder(platform, drive_index);
   bool answer = false;
-  std::shared_ptr<platform::IDiscFormat2Data> writer;
-  HRESULT hr = platform.disc->CreateDataWriter(&writer);
-  if (Failed(hr)) {
-    burn::Say(platform, "Failed CoCreateInstance on dataWriter\n");
-  }
-  if (Succeeded(hr)) {
-    hr = writer->PutRecorder(recorder);
-    if (Failed(hr)) burn::Say(platform, "Failed dataWriter->put_Recorder\n");
-  }
-  if (Succeeded(hr)) {
+  if (auto writer = QueryWriter(platform, drive_index)) {
     bool blank = false;
-    hr = writer->GetMediaHeuristicallyBlank(&blank);
-    if (Failed(hr)) {
+    if (Failed(writer->GetMediaHeuristicallyBlank(&blank))) {
       burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
     } else {
       answer = blank;

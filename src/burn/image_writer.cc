@@ -46,6 +46,30 @@ WriteOutcome NotWritten(const CancelFlag* cancel) {
                              : WriteOutcome::kNotWritten;
 }
 
+// Asks whether the medium is blank, when every step so far succeeded, and
+// erases it unless it is known to be blank (a medium whose state is
+// unknown is erased too). Returns false, having erased nothing, when the
+// cancel flag is set: a cancel must not cost the medium its content.
+bool EraseUnlessBlank(const platform::Platform& platform,
+                      platform::IDiscFormat2Data& writer, HRESULT status,
+                      std::int32_t drive_index, StatusCallback notify,
+                      void* context, const CancelFlag* cancel) {
+  bool asked = false;
+  bool blank = false;
+  if (Succeeded(status)) {
+    if (Failed(writer.GetMediaHeuristicallyBlank(&blank))) {
+      burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
+      throw UserNeededException(4);
+    }
+    asked = true;
+  }
+  if (IsCancelled(cancel)) return false;
+  if (!(asked && blank)) {
+    EraseRecorderMedia(platform, drive_index, true, notify, context);
+  }
+  return true;
+}
+
 }  // namespace
 
 HRESULT OpenIsoStream(const platform::Platform& platform,
@@ -112,24 +136,10 @@ HRESULT WriteIsoImage(const platform::Platform& platform,
     }
   }
 
-  bool asked = false;
-  bool blank = false;
-  if (Succeeded(hr)) {
-    if (Failed(writer->GetMediaHeuristicallyBlank(&blank))) {
-      burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
-      throw UserNeededException(4);
-    }
-    asked = true;
-  }
-
-  if (IsCancelled(cancel)) {
+  if (!EraseUnlessBlank(platform, *writer, hr, drive_index, notify, context,
+                        cancel)) {
     SetOutcome(outcome, WriteOutcome::kCancelled);
     return kS_OK;
-  }
-
-  // A medium whose state is unknown (the query did not run) is erased too.
-  if (!(asked && blank)) {
-    EraseRecorderMedia(platform, drive_index, true, notify, context);
   }
 
   auto sink = MakeSink(notify, context, cancel);
@@ -225,24 +235,10 @@ HRESULT WriteFolderImage(const platform::Platform& platform,
     }
   }
 
-  bool asked = false;
-  bool blank = false;
-  if (Succeeded(hr)) {
-    if (Failed(writer->GetMediaHeuristicallyBlank(&blank))) {
-      burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
-      throw UserNeededException(4);
-    }
-    asked = true;
-  }
-
-  // A cancel that came while the image was prepared must not cost the
-  // medium its content: nothing is erased or written.
-  if (IsCancelled(cancel)) {
+  if (!EraseUnlessBlank(platform, *writer, hr, drive_index, notify, context,
+                        cancel)) {
     SetOutcome(outcome, WriteOutcome::kCancelled);
     return kS_OK;
-  }
-  if (!(asked && blank)) {
-    EraseRecorderMedia(platform, drive_index, true, notify, context);
   }
 
   if (Succeeded(hr)) {
