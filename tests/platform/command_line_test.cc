@@ -1,48 +1,46 @@
 #include "platform/posix/command_line.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
 
 namespace tessaline::platform::posix {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
-TEST(SplitCommandLineTest, BlanksSeparateAndQuotesGroup) {
-  EXPECT_THAT(SplitCommandLine(L"\"C:\\Kit\\oscdimg.exe\" -m /B\"a b\" "
-                               L"\"C:\\w\\Burn\" tail"),
-              ElementsAre(L"C:\\Kit\\oscdimg.exe", L"-m", L"/Ba b",
-                          L"C:\\w\\Burn", L"tail"));
-  EXPECT_THAT(SplitCommandLine(L"p  a\t\tb  "), ElementsAre(L"p", L"a", L"b"));
-  EXPECT_THAT(SplitCommandLine(L"p \"\" x"), ElementsAre(L"p", L"", L"x"));
-  EXPECT_THAT(SplitCommandLine(L"p \"a b"), ElementsAre(L"p", L"a b"));
-  EXPECT_THAT(SplitCommandLine(L""), IsEmpty());
-}
-
-TEST(SplitCommandLineTest, ProgramNameKeepsBackslashesAndEndsAtItsQuote) {
-  EXPECT_THAT(SplitCommandLine(L"\"C:\\dir\\\" x"),
-              ElementsAre(L"C:\\dir\\", L"x"));
-  // Whatever follows the closing quote starts the next argument.
-  EXPECT_THAT(SplitCommandLine(L"\"a b\"c d"), ElementsAre(L"a b", L"c", L"d"));
-  EXPECT_THAT(SplitCommandLine(L"a\"b c"), ElementsAre(L"a\"b", L"c"));
-  EXPECT_THAT(SplitCommandLine(L" a"), ElementsAre(L"", L"a"));
-}
-
-TEST(SplitCommandLineTest, BackslashesCountOnlyBeforeAQuote) {
-  EXPECT_THAT(SplitCommandLine(L"p a\\\\b c\\"),
-              ElementsAre(L"p", L"a\\\\b", L"c\\"));
-  EXPECT_THAT(SplitCommandLine(L"p a\\\"b a\\\\\\\"b"),
-              ElementsAre(L"p", L"a\"b", L"a\\\"b"));
-  EXPECT_THAT(SplitCommandLine(L"p \"a\\\\\" b\\\\\\\\\"c d\" e"),
-              ElementsAre(L"p", L"a\\", L"b\\\\c d", L"e"));
-}
-
-TEST(SplitCommandLineTest, DoubledQuoteInsideQuotesIsOneQuoteAndEndsThem) {
-  EXPECT_THAT(SplitCommandLine(L"p \"a\"\"b c\""),
-              ElementsAre(L"p", L"a\"b", L"c"));
-  EXPECT_THAT(SplitCommandLine(L"p \"\"\"a\" b"), ElementsAre(L"p", L"\"a b"));
-  EXPECT_THAT(SplitCommandLine(L"p \"\"\"\" x"), ElementsAre(L"p", L"\" x"));
+// Windows' rules for splitting a command line, as the C runtime applies
+// them to a program's arguments.
+TEST(SplitCommandLineTest, FollowsTheWindowsRules) {
+  const struct {
+    const wchar_t* line;
+    std::vector<std::wstring> arguments;
+  } kCases[] = {
+      // Blanks separate, quotes group.
+      {L"\"C:\\Kit\\oscdimg.exe\" -m /B\"a b\" \"C:\\w\\Burn\" tail",
+       {L"C:\\Kit\\oscdimg.exe", L"-m", L"/Ba b", L"C:\\w\\Burn", L"tail"}},
+      {L"p  a\t\tb  ", {L"p", L"a", L"b"}},
+      {L"p \"\" x", {L"p", L"", L"x"}},
+      {L"p \"a b", {L"p", L"a b"}},
+      {L"", {}},
+      // The program name keeps its backslashes and ends at its quote.
+      {L"\"C:\\dir\\\" x", {L"C:\\dir\\", L"x"}},
+      {L"\"a b\"c d", {L"a b", L"c", L"d"}},
+      {L"a\"b c", {L"a\"b", L"c"}},
+      {L" a", {L"", L"a"}},
+      // Backslashes count only before a quote.
+      {L"p a\\\\b c\\", {L"p", L"a\\\\b", L"c\\"}},
+      {L"p a\\\"b a\\\\\\\"b", {L"p", L"a\"b", L"a\\\"b"}},
+      {L"p \"a\\\\\" b\\\\\\\\\"c d\" e", {L"p", L"a\\", L"b\\\\c d", L"e"}},
+      // A doubled quote inside quotes is one quote and ends them.
+      {L"p \"a\"\"b c\"", {L"p", L"a\"b", L"c"}},
+      {L"p \"\"\"a\" b", {L"p", L"\"a b"}},
+      {L"p \"\"\"\" x", {L"p", L"\" x"}},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(SplitCommandLine(c.line), c.arguments) << ToUtf8(c.line);
+  }
 }
 
 }  // namespace

@@ -5,41 +5,29 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_backends.h"
 #include "platform/text.h"
+#include "support/core/temp_folder.h"
 
 namespace tessaline::platform::posix {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::ReadFile;
 
 const std::wstring kChild = FromUtf8(TESSALINE_RECORD_ARGS);
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)),
-                     std::istreambuf_iterator<char>());
-}
-
 std::vector<std::string> SplitAtNul(const std::string& all) {
   std::vector<std::string> parts;
-  std::string current;
-  for (char c : all) {
-    if (c == '\0') {
-      parts.push_back(current);
-      current.clear();
-    } else {
-      current.push_back(c);
-    }
-  }
+  std::istringstream in(all);
+  for (std::string part; std::getline(in, part, '\0');) parts.push_back(part);
   return parts;
 }
 
@@ -88,6 +76,12 @@ TEST_F(PosixProcessesTest, ChildGetsTheSplitArgumentsAndGivesItsExitCode) {
   EXPECT_THAT(info, HasSubstr("group=leader\n"));
   EXPECT_THAT(info, HasSubstr("stdin=null\n"));
   EXPECT_THAT(info, HasSubstr("inherited=0\n"));
+
+  // A missing program gives the native error code.
+  EXPECT_EQ(
+      processes_->Start(L"/nonexistent/tool", L"/nonexistent/tool x", &error),
+      nullptr);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(ENOENT));
 }
 
 TEST_F(PosixProcessesTest, TerminatedChildReadsBackTheCodeAskedFor) {
@@ -107,14 +101,6 @@ TEST_F(PosixProcessesTest, TerminatedChildReadsBackTheCodeAskedFor) {
   EXPECT_FALSE(process->Terminate(1));
   ASSERT_TRUE(process->ExitCode(&code));
   EXPECT_EQ(code, 255u);
-}
-
-TEST_F(PosixProcessesTest, MissingProgramGivesTheNativeErrorCode) {
-  std::uint32_t error = 0;
-  EXPECT_EQ(processes_->Start(L"/nonexistent/tessaline/tool",
-                              L"\"/nonexistent/tessaline/tool\" x", &error),
-            nullptr);
-  EXPECT_EQ(error, static_cast<std::uint32_t>(ENOENT));
 }
 
 }  // namespace

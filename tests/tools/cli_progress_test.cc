@@ -10,38 +10,31 @@
 namespace tessaline_cli {
 namespace {
 
-TEST(CliProgressTest, FormatsDurations) {
-  EXPECT_EQ(FormatDuration(0), "0:00");
+TEST(CliProgressTest, LineShowsStageBarShareAndTimes) {
   EXPECT_EQ(FormatDuration(59), "0:59");
-  EXPECT_EQ(FormatDuration(61), "1:01");
   EXPECT_EQ(FormatDuration(3599), "59:59");
-  EXPECT_EQ(FormatDuration(3600), "1:00:00");
   EXPECT_EQ(FormatDuration(90061), "25:01:01");
   EXPECT_EQ(FormatDuration(-5), "0:00");
-}
 
-TEST(CliProgressTest, LineWithEstimateShowsShareAndTimes) {
-  ProgressView view{2, 3, Stage::kWriting, 9, 30};
-  EXPECT_EQ(FormatProgressLine(view, 20, true),
+  EXPECT_EQ(FormatProgressLine({2, 3, Stage::kWriting, 9, 30}, 20, true),
             "disc 2 of 3  writing     [######..............]   30%  0:09 / "
             "0:30");
   // Running late never draws past the end of the bar.
-  view.elapsed = 45;
-  EXPECT_EQ(FormatProgressLine(view, 10, false),
+  EXPECT_EQ(FormatProgressLine({2, 3, Stage::kWriting, 45, 30}, 10, false),
             "disc 2 of 3  writing     [##########]  100%  0:45 / 0:30");
-}
 
-TEST(CliProgressTest, LineWithoutEstimateMovesABlockOnTerminals) {
-  ProgressView view{1, 3, Stage::kBootImage, 0, 0};
-  EXPECT_EQ(FormatProgressLine(view, 8, true),
-            "disc 1 of 3  boot image  [###     ]        0:00");
-  view.elapsed = 5;  // the far end: 8 - 3 steps
-  EXPECT_EQ(FormatProgressLine(view, 8, true),
-            "disc 1 of 3  boot image  [     ###]        0:05");
-  view.elapsed = 6;  // and back
-  EXPECT_EQ(FormatProgressLine(view, 8, true),
-            "disc 1 of 3  boot image  [    ### ]        0:06");
-  EXPECT_EQ(FormatProgressLine(view, 8, false),
+  // Without an estimate a block moves to the far end (8 - 3 steps) and back
+  // on terminals; logs get an empty bar.
+  const std::vector<std::pair<std::int64_t, std::string>> blocks = {
+      {0, "[###     ]        0:00"},
+      {5, "[     ###]        0:05"},
+      {6, "[    ### ]        0:06"}};
+  for (const auto& [elapsed, bar] : blocks) {
+    EXPECT_EQ(
+        FormatProgressLine({1, 3, Stage::kBootImage, elapsed, 0}, 8, true),
+        "disc 1 of 3  boot image  " + bar);
+  }
+  EXPECT_EQ(FormatProgressLine({1, 3, Stage::kBootImage, 6, 0}, 8, false),
             "disc 1 of 3  boot image  [        ]        0:06");
 }
 
@@ -69,9 +62,8 @@ TEST(CliProgressTest, StagesFollowTheReportsOfABootDisc) {
 TEST(CliProgressTest, TimeRunsOnBetweenReportsButNotPastTheEstimate) {
   DiscProgress progress(2, 3, 0);
   progress.Apply(kWriting, 10, 40, 5000);
-  ProgressView view = progress.View(8500);
-  EXPECT_EQ(view.elapsed, 13);
-  EXPECT_EQ(view.estimate, 40);
+  EXPECT_EQ(progress.View(8500).elapsed, 13);
+  EXPECT_EQ(progress.View(8500).estimate, 40);
   EXPECT_EQ(progress.View(500000).elapsed, 40);
   // A report later than its estimate is shown as it is.
   progress.Apply(kWriting, 45, 40, 9000);
@@ -79,9 +71,8 @@ TEST(CliProgressTest, TimeRunsOnBetweenReportsButNotPastTheEstimate) {
 
   // A stage without times counts from its start; a new stage starts anew.
   progress.Apply(kDiscFinished, 0, 0, 10000);
-  view = progress.View(16000);
-  EXPECT_EQ(view.elapsed, 6);
-  EXPECT_EQ(view.estimate, 0);
+  EXPECT_EQ(progress.View(16000).elapsed, 6);
+  EXPECT_EQ(progress.View(16000).estimate, 0);
   EXPECT_EQ(progress.TotalSeconds(16000), 16);
 }
 
@@ -89,32 +80,26 @@ TEST(CliProgressTest, ThePlainLogGetsALineOnlyWhenSomethingChanged) {
   std::vector<std::string> written;
   ProgressPrinter printer(
       [&](std::string_view text) { written.emplace_back(text); }, false, 10);
-  ProgressView view{1, 2, Stage::kCopying, 0, 100};
-  printer.Show(view);
-  view.elapsed = 5;
-  printer.Show(view);  // same tenth, same stage
-  view.elapsed = 10;
-  printer.Show(view);  // next tenth
-  view.stage = Stage::kWriting;
-  view.elapsed = 0;
-  view.estimate = 0;
-  printer.Show(view);  // new stage
-  view.elapsed = 9;
-  printer.Show(view);
-  view.elapsed = 10;
-  printer.Show(view);  // ten seconds without a line
-  ASSERT_EQ(written.size(), 4u);
-  EXPECT_EQ(written[0],
-            "disc 1 of 2  copying     [..........]    0%  0:00 / 1:40\n");
-  EXPECT_EQ(written[1],
-            "disc 1 of 2  copying     [#.........]   10%  0:10 / 1:40\n");
-  EXPECT_EQ(written[2], "disc 1 of 2  writing     [          ]        0:00\n");
-  EXPECT_EQ(written[3], "disc 1 of 2  writing     [          ]        0:10\n");
-
+  // Same tenth and stage; next tenth; new stage; nine, then ten seconds on.
+  for (const ProgressView& view :
+       std::vector<ProgressView>{{1, 2, Stage::kCopying, 0, 100},
+                                 {1, 2, Stage::kCopying, 5, 100},
+                                 {1, 2, Stage::kCopying, 10, 100},
+                                 {1, 2, Stage::kWriting, 0, 0},
+                                 {1, 2, Stage::kWriting, 9, 0},
+                                 {1, 2, Stage::kWriting, 10, 0}}) {
+    printer.Show(view);
+  }
   printer.Message("EraseMedia succeeded for drive index 0");
   printer.Finish("disc 1 of 2  made in 0:42");
-  EXPECT_EQ(written[4], "EraseMedia succeeded for drive index 0\n");
-  EXPECT_EQ(written[5], "disc 1 of 2  made in 0:42\n");
+  EXPECT_EQ(written,
+            (std::vector<std::string>{
+                "disc 1 of 2  copying     [..........]    0%  0:00 / 1:40\n",
+                "disc 1 of 2  copying     [#.........]   10%  0:10 / 1:40\n",
+                "disc 1 of 2  writing     [          ]        0:00\n",
+                "disc 1 of 2  writing     [          ]        0:10\n",
+                "EraseMedia succeeded for drive index 0\n",
+                "disc 1 of 2  made in 0:42\n"}));
   // The next disc starts its log afresh.
   printer.Show(ProgressView{2, 2, Stage::kCopying, 0, 0});
   EXPECT_EQ(written.size(), 7u);
@@ -127,19 +112,13 @@ TEST(CliProgressTest, TheTerminalLineIsRedrawnInPlaceAroundMessages) {
   const ProgressView view{1, 1, Stage::kWriting, 3, 10};
   const std::string line = FormatProgressLine(view, 10, true);
   printer.Show(view);
-  EXPECT_EQ(screen, "\r" + line + "\x1b[K");
   printer.Show(view);  // unchanged: nothing drawn
-  EXPECT_EQ(screen, "\r" + line + "\x1b[K");
-
-  screen.clear();
   printer.Message("Image ready to write");
-  EXPECT_EQ(screen, "\r\x1b[KImage ready to write\n" + line);
-  screen.clear();
   printer.Finish("disc 1 of 1  made in 0:12");
-  EXPECT_EQ(screen, "\r\x1b[Kdisc 1 of 1  made in 0:12\n");
-  screen.clear();
-  printer.Message("all discs are made");
-  EXPECT_EQ(screen, "all discs are made\n") << "no line left to redraw";
+  printer.Message("all discs are made");  // no line left to redraw
+  EXPECT_EQ(screen, "\r" + line + "\x1b[K" + "\r\x1b[KImage ready to write\n" +
+                        line + "\r\x1b[Kdisc 1 of 1  made in 0:12\n" +
+                        "all discs are made\n");
 }
 
 }  // namespace

@@ -16,16 +16,9 @@ TEST(DescriptorTagTest, CrcIsCrcItuT) {
 std::vector<int> Fields(Timestamp time) {
   std::uint8_t t[12];
   PutTimestamp(t, time);
-  return {t[0] | t[1] << 8,
-          t[2] | t[3] << 8,
-          t[4],
-          t[5],
-          t[6],
-          t[7],
-          t[8],
-          t[9],
-          t[10],
-          t[11]};
+  std::vector<int> fields = {t[0] | t[1] << 8, t[2] | t[3] << 8};
+  fields.insert(fields.end(), t + 4, t + 12);
+  return fields;
 }
 
 TEST(DescriptorTagTest, TimestampsAreUtcCalendarTimes) {

@@ -1,16 +1,16 @@
 // Helpers of the image builder's tests: building an image file from a
-// folder, running the outside readers, and walking an image with
-// libudfread.
+// folder, the trees the tests build, and the outside readers.
 #ifndef TESSALINE_TESTS_UDF_UDF_TEST_SUPPORT_H_
 #define TESSALINE_TESTS_UDF_UDF_TEST_SUPPORT_H_
 
-#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <udfread/udfread.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,78 +22,125 @@
 #include "platform/disc.h"
 #include "platform/text.h"
 #include "platform/udf/udf_image.h"
+#include "support/core/temp_folder.h"
 
 namespace tessaline::testing::udf {
 
 namespace fs = std::filesystem;
 using platform::HRESULT;
+using platform::Succeeded;
 
-struct BuiltImage {
-  HRESULT status = platform::kE_FAIL;
-  std::int32_t files = -1;
-  std::int32_t directories = -1;
-  std::int32_t blocks = -1;
+// A file written front to back whose all-zero chunks stay holes, so that
+// images and extracts of large sparse trees stay small on disk.
+class SparseFile {
+ public:
+  explicit SparseFile(const fs::path& path)
+      : path_(path), out_(path, std::ios::binary | std::ios::trunc) {}
+  void Append(const char* data, std::size_t count) {
+    if (std::any_of(data, data + count, [](char c) { return c != 0; })) {
+      out_.seekp(static_cast<std::streamoff>(size_));
+      out_.write(data, static_cast<std::streamsize>(count));
+    }
+    size_ += count;
+  }
+  bool Close() {
+    out_.close();
+    std::error_code error;
+    fs::resize_file(path_, size_, error);
+    return !out_.fail() && !error;
+  }
+
+ private:
+  fs::path path_;
+  std::ofstream out_;
+  std::uint64_t size_ = 0;
 };
 
-// Streams `stream` into `image` with pulls of `pull` bytes, leaving all-zero
-// sectors as holes so that images of large sparse trees stay small on disk.
+// Saves `stream` into `image`, pulling `pull` bytes at a time.
 inline HRESULT SaveStream(platform::IStream& stream, const fs::path& image,
                           std::uint32_t pull = 1 << 20) {
-  const int fd = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return platform::kE_FAIL;
-  std::vector<std::uint8_t> buffer(pull);
-  static const std::uint8_t kZeros[2048] = {};
-  std::uint64_t total = 0;
+  SparseFile out(image);
+  std::vector<char> buffer(pull);
   HRESULT status = platform::kS_OK;
-  for (;;) {
-    std::uint32_t got = 0;
+  for (std::uint32_t got = pull; Succeeded(status) && got == pull;) {
     status = stream.Read(buffer.data(), pull, &got);
-    for (std::uint32_t at = 0; at < got; at += 2048) {
-      const std::uint32_t size = std::min<std::uint32_t>(2048, got - at);
-      if (std::memcmp(&buffer[at], kZeros, size) != 0 &&
-          pwrite(fd, &buffer[at], size, static_cast<off_t>(total + at)) !=
-              static_cast<ssize_t>(size)) {
-        status = platform::kE_FAIL;
-      }
-    }
-    total += got;
-    if (platform::Failed(status) || got < pull) break;
+    out.Append(buffer.data(), Succeeded(status) ? got : 0);
   }
-  if (ftruncate(fd, static_cast<off_t>(total)) != 0) status = platform::kE_FAIL;
-  close(fd);
-  return status;
+  return out.Close() ? status : platform::kE_FAIL;
 }
 
 // Builds the UDF image of `folder` (its content at the root) into `image`
 // the way the data disc writer asks for one.
-inline BuiltImage BuildImage(
-    const fs::path& folder, const fs::path& image,
-    const std::optional<std::wstring>& label = std::wstring(L"TESTDISC"),
-    std::int32_t free_blocks = 0) {
-  BuiltImage built;
+inline HRESULT BuildImage(const fs::path& folder, const fs::path& image,
+                          const std::wstring& label = L"TESTDISC",
+                          std::int32_t* blocks = nullptr) {
   auto fsi = platform::udf::CreateUdfFileSystemImage();
   std::shared_ptr<platform::IFsiDirectoryItem> root;
   std::shared_ptr<platform::IFileSystemImageResult> result;
   std::shared_ptr<platform::IStream> stream;
-  HRESULT& status = built.status;
-  status = fsi->PutFileSystemsToCreate(platform::kFileSystemUDF);
-  if (platform::Succeeded(status))
-    status = fsi->PutFreeMediaBlocks(free_blocks);
-  if (platform::Succeeded(status)) status = fsi->GetRoot(&root);
-  if (platform::Succeeded(status)) {
-    status = root->AddTree(platform::FromUtf8(folder.string()), false);
+  std::int32_t total = 0;
+  HRESULT s = fsi->PutFileSystemsToCreate(platform::kFileSystemUDF);
+  if (Succeeded(s)) s = fsi->PutFreeMediaBlocks(0);
+  if (Succeeded(s)) s = fsi->GetRoot(&root);
+  if (Succeeded(s))
+    s = root->AddTree(platform::FromUtf8(folder.string()), false);
+  if (Succeeded(s)) s = fsi->PutVolumeName(label);
+  if (Succeeded(s)) s = fsi->CreateResultImage(&result);
+  if (Succeeded(s)) s = result->GetTotalBlocks(blocks ? blocks : &total);
+  if (Succeeded(s)) s = result->GetImageStream(&stream);
+  return Succeeded(s) ? SaveStream(*stream, image) : s;
+}
+
+// A file of `size` bytes, all holes but "start" at its beginning and
+// "|marked|" at each of `marks`.
+inline void WriteSparseFile(const fs::path& path, std::uint64_t size,
+                            std::initializer_list<std::uint64_t> marks) {
+  WriteFile(path, "start");
+  fs::resize_file(path, size);
+  std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+  for (std::uint64_t mark : marks) {
+    out.seekp(static_cast<std::streamoff>(mark));
+    out.write("|marked|", 8);
   }
-  if (platform::Succeeded(status)) status = fsi->GetFileCount(&built.files);
-  if (platform::Succeeded(status)) {
-    status = fsi->GetDirectoryCount(&built.directories);
+}
+
+// Empty files and folders, files on block edges, names with accents, CJK
+// and characters beyond the basic plane, and a tree 64 folders deep.
+inline void WriteMixedTree(const fs::path& source) {
+  WriteFile(source / "empty.txt", "");
+  WriteFile(source / "sub" / "empty too", "");
+  WriteFile(source / "exact2048.bin", std::string(2048, 'x'));
+  WriteFile(source / "odd2049.bin", std::string(2047, 'y') + "zz");
+  WritePatternFile(source / "pattern.bin", 3 * 2048 + 17, 7);
+  WriteFile(source / "café crème.txt", "accents");
+  WriteFile(source / "日本語のファイル.txt", "CJK");
+  WriteFile(source / "𝄞 clef.txt", "beyond the basic plane");
+  WriteFile(source / "Ünïcode dir" / "文件" / "😀.bin", std::string(5000, 1));
+  fs::create_directories(source / "empty folder");
+  fs::path deep = source;
+  for (int depth = 0; depth < 64; ++depth) {
+    deep /= "level" + std::to_string(depth);
+    if (depth % 16 == 0) WriteFile(deep / "marker.txt", std::to_string(depth));
   }
-  if (platform::Succeeded(status) && label) status = fsi->PutVolumeName(*label);
-  if (platform::Succeeded(status)) status = fsi->CreateResultImage(&result);
-  if (platform::Succeeded(status))
-    status = result->GetTotalBlocks(&built.blocks);
-  if (platform::Succeeded(status)) status = result->GetImageStream(&stream);
-  if (platform::Succeeded(status)) status = SaveStream(*stream, image);
-  return built;
+  WriteFile(deep / "bottom.txt", "bottom");
+  // Times with fractions of a second, and before 1970.
+  using namespace std::chrono;
+  fs::last_write_time(source / "odd2049.bin",
+                      file_clock::from_sys(sys_seconds{981173106s} + 250ms));
+  fs::last_write_time(source / "empty folder",
+                      file_clock::from_sys(sys_seconds{-86400s}));
+}
+
+// Every item below `folder` as a relative path, true for folders; links
+// count as what they lead to.
+inline std::map<std::string, bool> ListFolder(const fs::path& folder) {
+  std::map<std::string, bool> items;
+  for (const auto& entry : fs::recursive_directory_iterator(
+           folder, fs::directory_options::follow_directory_symlink)) {
+    items[entry.path().lexically_relative(folder).string()] =
+        entry.is_directory();
+  }
+  return items;
 }
 
 // Runs a shell command; returns its standard output and error, and its
@@ -101,16 +148,11 @@ inline BuiltImage BuildImage(
 inline std::string RunCommand(const std::string& command, int* exit_status) {
   std::string output;
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    *exit_status = -1;
-    return output;
-  }
   char buffer[4096];
-  std::size_t got;
-  while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+  for (std::size_t got; pipe && (got = fread(buffer, 1, 4096, pipe)) > 0;) {
     output.append(buffer, got);
   }
-  const int status = pclose(pipe);
+  const int status = pipe ? pclose(pipe) : -1;
   *exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return output;
 }
@@ -118,22 +160,30 @@ inline std::string RunCommand(const std::string& command, int* exit_status) {
 inline std::string Quote(const fs::path& path) {
   std::string quoted = "'";
   for (char c : path.string()) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
+    quoted += c == '\'' ? "'\\''" : std::string(1, c);
   }
   return quoted + "'";
 }
 
-// Every item below `folder` as a relative path, true for folders.
-inline std::map<std::string, bool> ListFolder(const fs::path& folder) {
-  std::map<std::string, bool> items;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    items[fs::relative(entry.path(), folder).string()] = entry.is_directory();
-  }
-  return items;
+// `diff -r` finds the trees below `a` and `b` equal, names and bytes.
+inline ::testing::AssertionResult SameTrees(const fs::path& a,
+                                            const fs::path& b) {
+  int status = 0;
+  const std::string diff =
+      RunCommand("diff -rq " + Quote(a) + " " + Quote(b), &status);
+  if (status == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << diff;
+}
+
+// 7-Zip extracts `image` into the new folder `out`.
+inline ::testing::AssertionResult ExtractWithSevenZip(const fs::path& image,
+                                                      const fs::path& out) {
+  fs::create_directories(out);  // an empty image extracts nothing
+  int status = 0;
+  const std::string log =
+      RunCommand("7zz x -y -bd -o" + Quote(out) + " " + Quote(image), &status);
+  if (status == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << log;
 }
 
 // libudfread gives names in "modified UTF-8": a character beyond the basic
@@ -156,91 +206,49 @@ inline std::string FromModifiedUtf8(const std::string& name) {
   return out;
 }
 
-// Reads an image with libudfread: its volume id, its items (relative path,
-// true for folders), and whether every file's bytes equal those of the
-// file at the same path below `source`. Mismatches are listed.
-struct UdfReadback {
-  bool opened = false;
-  std::string volume_id;
-  std::map<std::string, bool> items;
-  std::vector<std::string> mismatches;
-};
-
-inline bool SameBytes(UDFFILE* file, const fs::path& source) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) return false;
-  std::vector<char> expected(1 << 20), actual(1 << 20);
-  for (;;) {
-    in.read(expected.data(), static_cast<std::streamsize>(expected.size()));
-    const auto want = static_cast<std::size_t>(in.gcount());
-    std::size_t got = 0;
-    while (got < want) {
-      const ssize_t n =
-          udfread_file_read(file, actual.data() + got, want - got);
-      if (n <= 0) return false;
-      got += static_cast<std::size_t>(n);
-    }
-    if (std::memcmp(expected.data(), actual.data(), want) != 0) return false;
-    if (want < expected.size()) break;
-  }
-  char extra;
-  return udfread_file_read(file, &extra, 1) == 0;
-}
-
-inline void WalkImage(udfread* udf, const std::string& path,
-                      const fs::path& source, UdfReadback* out) {
-  UDFDIR* dir = udfread_opendir(udf, path.empty() ? "/" : path.c_str());
-  if (dir == nullptr) {
-    out->mismatches.push_back("cannot open folder /" + path);
-    return;
-  }
+inline bool ExtractFolder(udfread* udf, const std::string& path,
+                          const fs::path& out) {
+  fs::create_directories(out);
+  std::unique_ptr<UDFDIR, void (*)(UDFDIR*)> dir(
+      udfread_opendir(udf, path.empty() ? "/" : path.c_str()),
+      udfread_closedir);
+  bool ok = dir != nullptr;
   udfread_dirent entry;
-  while (udfread_readdir(dir, &entry) != nullptr) {
+  std::vector<char> buffer(1 << 20);
+  while (ok && udfread_readdir(dir.get(), &entry) != nullptr) {
     const std::string name = entry.d_name;
     if (name == "." || name == "..") continue;
-    const std::string raw = path.empty() ? name : path + "/" + name;
-    const std::string relative = FromModifiedUtf8(raw);
-    const bool is_dir = entry.d_type == UDF_DT_DIR;
-    out->items[relative] = is_dir;
-    if (is_dir) {
-      WalkImage(udf, raw, source, out);
+    const std::string raw = path + "/" + name;
+    const fs::path target = out / FromModifiedUtf8(name);
+    if (entry.d_type == UDF_DT_DIR) {
+      ok = ExtractFolder(udf, raw, target);
       continue;
     }
-    UDFFILE* file = udfread_file_open(udf, ("/" + raw).c_str());
-    if (file == nullptr || !SameBytes(file, source / relative)) {
-      out->mismatches.push_back(relative);
+    std::unique_ptr<UDFFILE, void (*)(UDFFILE*)> file(
+        udfread_file_open(udf, raw.c_str()), udfread_file_close);
+    SparseFile copy(target);
+    ssize_t got = file ? 0 : -1;
+    while (file && (got = udfread_file_read(file.get(), buffer.data(),
+                                            buffer.size())) > 0) {
+      copy.Append(buffer.data(), static_cast<std::size_t>(got));
     }
-    if (file != nullptr) udfread_file_close(file);
+    ok = copy.Close() && got == 0;
   }
-  udfread_closedir(dir);
+  return ok;
 }
 
-inline UdfReadback ReadWithLibudfread(const fs::path& image,
-                                      const fs::path& source) {
-  UdfReadback readback;
+// libudfread lists the tree of `image` and reads every file into the new
+// folder `out`. Returns the volume id, or nothing if a step failed.
+inline std::optional<std::string> ExtractWithLibudfread(const fs::path& image,
+                                                        const fs::path& out) {
   std::unique_ptr<udfread, void (*)(udfread*)> udf(udfread_init(),
                                                    udfread_close);
-  if (!udf || udfread_open(udf.get(), image.c_str()) < 0) return readback;
-  readback.opened = true;
-  const char* id = udfread_get_volume_id(udf.get());
-  readback.volume_id = id ? id : "";
-  WalkImage(udf.get(), "", source, &readback);
-  return readback;
-}
-
-// The value udfinfo gives for `key` ("label=..." lines), or "" if none.
-inline std::string InfoValue(const std::string& info, const std::string& key) {
-  const std::string prefix = key + "=";
-  std::size_t at = 0;
-  while (at < info.size()) {
-    std::size_t end = info.find('\n', at);
-    if (end == std::string::npos) end = info.size();
-    if (info.compare(at, prefix.size(), prefix) == 0) {
-      return info.substr(at + prefix.size(), end - at - prefix.size());
-    }
-    at = end + 1;
+  if (!udf || udfread_open(udf.get(), image.c_str()) < 0 ||
+      !ExtractFolder(udf.get(), "", out)) {
+    return std::nullopt;
   }
-  return "";
+  const char* id = udfread_get_volume_id(udf.get());
+  return FromModifiedUtf8(id ? id : "");
 }
 
 }  // namespace tessaline::testing::udf

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/text.h"
 #include "support/core/test_platform.h"
 #include "tessaline/tessaline.h"
 
@@ -19,34 +20,28 @@ TEST(ItemListTest, KeepsOrderSkipsEntriesNamingTheSourceAndRefusesOthers) {
   EXPECT_EQ(list.rest, (std::vector<std::wstring>{L" f", L"d/../e", L"b/c"}));
   EXPECT_EQ(list.count, 4u);
   EXPECT_EQ(ParseItemList(platform, L"/s", L"").count, 0u);
-
   for (const wchar_t* entry : {L"/etc", L"..\\x", L"a/../../x"}) {
-    try {
-      ParseItemList(platform, L"/s", L"ok," + std::wstring(entry));
-      ADD_FAILURE() << "accepted";
-    } catch (const MediaWriterException& e) {
-      EXPECT_TRUE(e.message.ends_with(
-          L" - copy failed. Item lies outside the source folder"));
-    }
+    EXPECT_THROW(ParseItemList(platform, L"/s", L"ok," + std::wstring(entry)),
+                 MediaWriterException)
+        << platform::ToUtf8(entry);
   }
 }
 
 TEST(ItemListTest, ReportIsUtf8ReplacesTheOldOneAndFailsAsAFile) {
   const platform::Platform platform = *testing::MakeTestPlatform().platform;
   testing::TempFolder temp;
-  testing::WriteFile(temp.path() / "missing.txt", std::string(100, 'o'));
+  const fs::path report = temp.path() / "missing.txt";
+  testing::WriteFile(report, std::string(100, 'o'));
   fs::create_directory(temp.path() / "Burn");
   WriteMissingReport(platform, temp.Wide("Burn"), {L"/s/\u00e9t\u00e9", L"b"});
-  EXPECT_EQ(testing::ReadFile(temp.path() / "missing.txt"),
-            "/s/\xc3\xa9t\xc3\xa9\r\nb\r\n");
-
+  EXPECT_EQ(testing::ReadFile(report), "/s/\xc3\xa9t\xc3\xa9\r\nb\r\n");
   // The build folder may be gone by the time a verification lists items.
   fs::remove_all(temp.path() / "Burn");
   WriteMissingReport(platform, temp.Wide("Burn"), {L"c"});
-  EXPECT_EQ(testing::ReadFile(temp.path() / "missing.txt"), "c\r\n");
+  EXPECT_EQ(testing::ReadFile(report), "c\r\n");
 
-  fs::remove(temp.path() / "missing.txt");
-  fs::create_directory(temp.path() / "missing.txt");
+  fs::remove(report);
+  fs::create_directory(report);
   try {
     WriteMissingReport(platform, temp.Wide("Burn"), {L"b"});
     ADD_FAILURE() << "no exception";

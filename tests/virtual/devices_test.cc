@@ -13,6 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using Log = std::vector<std::string>;
 
 class DevicesTest : public VirtualDrivesTest {
  protected:
@@ -23,21 +24,20 @@ class DevicesTest : public VirtualDrivesTest {
   }
 };
 
-TEST_F(DevicesTest, DevicePathNamesTheMediumFileOfTheMountFolder) {
-  const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_CDR);
+TEST_F(DevicesTest, MountFolderNamesTheMediumReadRawUpToItsRecordedEnd) {
+  const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
   const std::wstring medium = FromUtf8((drive / "medium.img").string());
-  EXPECT_EQ(devices_->DevicePath(MountOf(0)), medium);
-  EXPECT_EQ(devices_->DevicePath(MountOf(0) + L"/"), medium);
-  EXPECT_EQ(devices_->DevicePath(FromUtf8(drive.string())), L"");
-  EXPECT_EQ(devices_->DevicePath(FromUtf8((dir_ / "none" / "mount").string())),
-            L"");
+  std::wstring mount = MountOf(0);
+  EXPECT_EQ(devices_->DevicePath(mount), medium);
+  mount.pop_back();  // the trailing separator
+  EXPECT_EQ(devices_->DevicePath(mount), medium);
+  for (const fs::path& other : {drive, dir_ / "none" / "mount"}) {
+    EXPECT_EQ(devices_->DevicePath(FromUtf8(other.string())), L"");
+  }
   EXPECT_EQ(devices_->Open(FromUtf8((drive / "drive.ini").string()),
                            DeviceAttributes::kNormal),
             nullptr);
-}
 
-TEST_F(DevicesTest, ReadsTheMediumRawUpToItsRecordedEnd) {
-  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
   const std::vector<std::uint8_t> image = Sectors(3);
   ASSERT_EQ(WriteBytes(0, image), kS_OK);
   auto device = OpenDevice(0);
@@ -45,7 +45,6 @@ TEST_F(DevicesTest, ReadsTheMediumRawUpToItsRecordedEnd) {
   std::uint32_t sector = 0;
   ASSERT_TRUE(device->BytesPerSector(&sector));
   EXPECT_EQ(sector, 2048u);
-
   std::vector<std::uint8_t> buffer(4 * 2048, 0xEE);
   ASSERT_TRUE(device->Seek(2048));
   EXPECT_EQ(device->Read(buffer.data(), 4 * 2048), 2u * 2048);
@@ -66,95 +65,85 @@ TEST_F(DevicesTest, EjectFilesWrittenMediaInOrderAndLoadBringsABlank) {
   EXPECT_TRUE(device->EjectMedia());
   EXPECT_EQ(ReadFile(drive / "ejected" / "disc-001.img").size(), 2u * 2048);
   EXPECT_FALSE(fs::exists(drive / "medium.img"));
-  IMAPI_MEDIA_PHYSICAL_TYPE type = IMAPI_MEDIA_TYPE_UNKNOWN;
-  EXPECT_EQ(Writer(0)->GetCurrentPhysicalMediaType(&type),
-            kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
   std::uint32_t sector = 0;
   EXPECT_FALSE(device->BytesPerSector(&sector));
 
   EXPECT_TRUE(device->LoadMedia());
-  bool blank = false;
-  ASSERT_EQ(Writer(0)->GetMediaHeuristicallyBlank(&blank), kS_OK);
-  EXPECT_TRUE(blank);
+  EXPECT_TRUE(Blank(0));
   ASSERT_EQ(WriteBytes(0, Sectors(1, 2)), kS_OK);
   EXPECT_TRUE(device->EjectMedia());
   EXPECT_TRUE(device->LoadMedia());
   // A blank medium is simply taken out; nothing is filed for it.
   EXPECT_TRUE(device->EjectMedia());
-
   const std::vector<std::uint8_t> second = Sectors(1, 2);
   EXPECT_EQ(ReadFile(drive / "ejected" / "disc-002.img"),
             std::string(second.begin(), second.end()));
   EXPECT_FALSE(fs::exists(drive / "ejected" / "disc-003.img"));
-  const std::vector<std::string> log = RequestLog(drive);
-  const std::vector<std::string> expected = {
-      "IOCTL_STORAGE_MEDIA_REMOVAL allow",
-      "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-001.img",
-      "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
-      "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-002.img",
-      "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
-      "IOCTL_STORAGE_EJECT_MEDIA: blank DVDPLUSR taken out"};
-  EXPECT_EQ(log, expected);
+  EXPECT_EQ(RequestLog(drive),
+            (Log{"IOCTL_STORAGE_MEDIA_REMOVAL allow",
+                 "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-001.img",
+                 "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
+                 "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-002.img",
+                 "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
+                 "IOCTL_STORAGE_EJECT_MEDIA: blank DVDPLUSR taken out"}));
 }
 
-TEST_F(DevicesTest, LockedDriveKeepsItsMediumAcrossHandles) {
+TEST_F(DevicesTest, LocksHoldAsWindowsKeepsThemAndEveryRequestIsLogged) {
   const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_CDRW);
   ASSERT_EQ(WriteBytes(0, Sectors(1)), kS_OK);
-  // DriveLock: lock through one handle, which is closed at once.
+  // A drive lock outlives its handle (DriveLock closes it at once)...
   OpenDevice(0)->CdromMediaRemoval(true);
   auto device = OpenDevice(0);
   EXPECT_FALSE(device->EjectMedia());
   EXPECT_TRUE(fs::exists(drive / "medium.img"));
   device->CdromMediaRemoval(false);
-  EXPECT_TRUE(device->EjectMedia());
-  EXPECT_EQ(RequestLog(drive),
-            (std::vector<std::string>{
-                "IOCTL_CDROM_MEDIA_REMOVAL prevent",
-                "IOCTL_STORAGE_EJECT_MEDIA: refused: medium removal prevented",
-                "IOCTL_CDROM_MEDIA_REMOVAL allow",
-                "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-001.img"}));
-}
-
-TEST_F(DevicesTest, VolumeLockBelongsToItsHandle) {
-  const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW);
-  auto first = OpenDevice(0);
-  EXPECT_TRUE(first->LockVolume());
-  EXPECT_TRUE(first->DismountVolume());
-  EXPECT_TRUE(first->UnlockVolume());
-  EXPECT_FALSE(first->UnlockVolume());
-  EXPECT_TRUE(first->LockVolume());
-  first.reset();
+  // ...a volume lock does not.
+  EXPECT_TRUE(device->LockVolume());
+  EXPECT_TRUE(device->DismountVolume());
+  EXPECT_TRUE(device->UnlockVolume());
+  EXPECT_FALSE(device->UnlockVolume());
+  EXPECT_TRUE(device->LockVolume());
+  device.reset();
   EXPECT_FALSE(OpenDevice(0)->UnlockVolume());
-  EXPECT_EQ(
-      RequestLog(drive),
-      (std::vector<std::string>{
-          "FSCTL_LOCK_VOLUME", "FSCTL_DISMOUNT_VOLUME", "FSCTL_UNLOCK_VOLUME",
-          "FSCTL_UNLOCK_VOLUME: refused: volume not locked",
-          "FSCTL_LOCK_VOLUME",
-          "FSCTL_UNLOCK_VOLUME: refused: volume not locked"}));
-}
-
-TEST_F(DevicesTest, MediaChangeNotificationIsRecorded) {
-  const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_BDR);
-  auto recorder = Recorder(0);
-  EXPECT_EQ(recorder->DisableMcn(), kS_OK);
-  EXPECT_EQ(recorder->EnableMcn(), kS_OK);
+  EXPECT_EQ(Recorder(0)->DisableMcn(), kS_OK);
+  EXPECT_EQ(Recorder(0)->EnableMcn(), kS_OK);
+  EXPECT_TRUE(OpenDevice(0)->EjectMedia());
   EXPECT_EQ(RequestLog(drive),
-            (std::vector<std::string>{"DisableMcn", "EnableMcn"}));
+            (Log{"IOCTL_CDROM_MEDIA_REMOVAL prevent",
+                 "IOCTL_STORAGE_EJECT_MEDIA: refused: medium removal prevented",
+                 "IOCTL_CDROM_MEDIA_REMOVAL allow", "FSCTL_LOCK_VOLUME",
+                 "FSCTL_DISMOUNT_VOLUME", "FSCTL_UNLOCK_VOLUME",
+                 "FSCTL_UNLOCK_VOLUME: refused: volume not locked",
+                 "FSCTL_LOCK_VOLUME",
+                 "FSCTL_UNLOCK_VOLUME: refused: volume not locked",
+                 "DisableMcn", "EnableMcn",
+                 "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-001.img"}));
 }
 
-TEST_F(DevicesTest, EmptyTrayRefusesVolumeRequestsButLoads) {
+TEST_F(DevicesTest, EmptyTrayAnswersNoMediaRefusesVolumeRequestsButLoads) {
   const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_CDR);
   auto device = OpenDevice(0);
   EXPECT_TRUE(device->EjectMedia());
   EXPECT_TRUE(device->EjectMedia());
+  auto writer = Writer(0);
+  IMAPI_MEDIA_PHYSICAL_TYPE type = IMAPI_MEDIA_TYPE_UNKNOWN;
+  std::uint32_t state = 0;
+  bool blank = false;
+  EXPECT_EQ(writer->GetCurrentPhysicalMediaType(&type),
+            kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
+  EXPECT_EQ(writer->GetCurrentMediaStatus(&state),
+            kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
+  EXPECT_EQ(writer->GetMediaHeuristicallyBlank(&blank),
+            kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
+  EXPECT_EQ(WriteBytes(0, Sectors(1)), kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
+  EXPECT_EQ(Eraser(0)->EraseMedia(), kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
   EXPECT_FALSE(device->LockVolume());
   EXPECT_FALSE(device->DismountVolume());
   std::vector<std::uint8_t> buffer(2048);
   EXPECT_EQ(device->Read(buffer.data(), 2048), 0u);
   EXPECT_TRUE(device->LoadMedia());
   EXPECT_TRUE(device->LoadMedia());
-  const std::vector<std::string> log = RequestLog(drive);
+  const Log log = RequestLog(drive);
   ASSERT_EQ(log.size(), 6u);
   EXPECT_EQ(log[1], "IOCTL_STORAGE_EJECT_MEDIA: tray opened, no medium");
   EXPECT_EQ(log[2], "FSCTL_LOCK_VOLUME: refused: no medium");

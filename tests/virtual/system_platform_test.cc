@@ -10,35 +10,12 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
-#include "platform/virtual/virtual_platform.h"
 #include "support/core/temp_folder.h"
-#include "support/core/test_platform.h"
 
 namespace tessaline::testing {
 namespace {
 
 using namespace platform;
-
-// Sets TESSALINE_DRIVES for one test and puts back what was there.
-class DrivesVariable {
- public:
-  DrivesVariable() {
-    if (const char* old = std::getenv(kName)) saved_ = old;
-  }
-  ~DrivesVariable() {
-    if (saved_) {
-      setenv(kName, saved_->c_str(), 1);
-    } else {
-      unsetenv(kName);
-    }
-  }
-  void Set(const std::string& value) { setenv(kName, value.c_str(), 1); }
-  void Unset() { unsetenv(kName); }
-
- private:
-  static constexpr const char* kName = "TESSALINE_DRIVES";
-  std::optional<std::string> saved_;
-};
 
 std::int32_t RecorderCount(const Platform& platform) {
   std::shared_ptr<IDiscMaster2> master;
@@ -49,55 +26,37 @@ std::int32_t RecorderCount(const Platform& platform) {
 }
 
 TEST(SystemPlatformTest, RecordersComeFromTheVariableAtEachCall) {
-  DrivesVariable variable;
+  // What the variable held before is put back at the end.
+  struct Restore {
+    std::optional<std::string> saved;
+    ~Restore() {
+      saved ? setenv("TESSALINE_DRIVES", saved->c_str(), 1)
+            : unsetenv("TESSALINE_DRIVES");
+    }
+  } restore;
+  if (const char* old = std::getenv("TESSALINE_DRIVES")) restore.saved = old;
   TempFolder temp;
   std::string error;
   for (const char* name : {"drive0", "drive1"}) {
     ASSERT_TRUE(CreateDriveFolder(temp.path().string(), name,
                                   IMAPI_MEDIA_TYPE_CDRW, &error));
   }
+  const std::wstring mount = temp.Wide("drive1/mount");
+  const std::wstring medium = temp.Wide("drive1/medium.img");
 
-  variable.Set(temp.path().string());
+  setenv("TESSALINE_DRIVES", temp.path().c_str(), 1);
   const std::shared_ptr<Platform> with_drives = SystemPlatform();
-  ASSERT_TRUE(with_drives->files && with_drives->volumes &&
-              with_drives->profiles && with_drives->clock &&
-              with_drives->console && with_drives->prompt &&
-              with_drives->processes && with_drives->apartment &&
-              with_drives->devices && with_drives->disc);
   EXPECT_EQ(RecorderCount(*with_drives), 2);
-  const std::wstring mount =
-      FromUtf8((temp.path() / "drive1" / "mount").string());
-  EXPECT_EQ(with_drives->devices->DevicePath(mount),
-            FromUtf8((temp.path() / "drive1" / "medium.img").string()));
-
-  variable.Set("");
-  const std::shared_ptr<Platform> empty_value = SystemPlatform();
-  EXPECT_EQ(RecorderCount(*empty_value), 0);
-  variable.Unset();
+  EXPECT_EQ(with_drives->devices->DevicePath(mount), medium);
+  setenv("TESSALINE_DRIVES", "", 1);
+  EXPECT_EQ(RecorderCount(*SystemPlatform()), 0);
+  unsetenv("TESSALINE_DRIVES");
   const std::shared_ptr<Platform> without = SystemPlatform();
   EXPECT_EQ(RecorderCount(*without), 0);
   EXPECT_EQ(without->devices->DevicePath(mount), L"");
-  EXPECT_EQ(without->devices->Open(
-                FromUtf8((temp.path() / "drive1" / "medium.img").string()),
-                DeviceAttributes::kNormal),
-            nullptr);
+  EXPECT_EQ(without->devices->Open(medium, DeviceAttributes::kNormal), nullptr);
   // A platform made earlier keeps the drives it was made with.
   EXPECT_EQ(RecorderCount(*with_drives), 2);
-}
-
-TEST(VirtualPlatformTest, ReplacesOnlyDiscServicesAndDevices) {
-  TestPlatform test = MakeTestPlatform();
-  TempFolder temp;
-  std::string error;
-  ASSERT_TRUE(CreateDriveFolder(temp.path().string(), "d", IMAPI_MEDIA_TYPE_BDR,
-                                &error));
-  const std::shared_ptr<Platform> platform =
-      MakeVirtualPlatform(test.platform, temp.path().string());
-  EXPECT_EQ(platform->clock, test.platform->clock);
-  EXPECT_EQ(platform->files, test.platform->files);
-  EXPECT_EQ(platform->console, test.platform->console);
-  EXPECT_NE(platform->disc, test.platform->disc);
-  EXPECT_EQ(RecorderCount(*platform), 1);
 }
 
 }  // namespace

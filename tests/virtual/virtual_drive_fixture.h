@@ -26,8 +26,8 @@ namespace tessaline::testing {
 
 using platform::HRESULT;
 
-// A stream over bytes in memory. `on_read` runs before each Read with the
-// number of the read (0 first).
+// A stream over bytes in memory; `on_read` runs before each Read with its
+// number (0 first).
 class MemoryStream final : public platform::IStream {
  public:
   explicit MemoryStream(std::vector<std::uint8_t> bytes)
@@ -114,23 +114,19 @@ class VirtualDrivesTest : public ::testing::Test {
         disc_(platform::MakeVirtualDiscServices(dir_.string())),
         devices_(platform::MakeVirtualDevices(dir_.string())) {}
 
-  // Adds a drive; `extra` lines go into its drive.ini (e.g. "sectors=8").
+  // Adds a drive; `extra` lines go into its drive.ini (e.g. "sectors=8"),
+  // first, since the first value of a key counts.
   std::filesystem::path AddDrive(const std::string& name,
                                  IMAPI_MEDIA_PHYSICAL_TYPE type,
                                  const std::string& extra = "") {
     std::string error;
     EXPECT_TRUE(platform::CreateDriveFolder(dir_.string(), name, type, &error))
         << error;
-    const std::filesystem::path folder = dir_ / name;
-    if (!extra.empty()) {
-      // The first value of a key counts: put the extra keys first.
-      const std::string ini = ReadFile(folder / "drive.ini");
-      const std::string section = "[drive]\n";
-      std::ofstream(folder / "drive.ini", std::ios::trunc)
-          << section << extra << "\n"
-          << ini.substr(ini.find(section) + section.size());
-    }
-    return folder;
+    const std::filesystem::path ini = dir_ / name / "drive.ini";
+    std::string text = ReadFile(ini);
+    text.insert(text.find("[drive]\n") + 8, extra.empty() ? "" : extra + "\n");
+    std::ofstream(ini, std::ios::trunc) << text;
+    return dir_ / name;
   }
 
   std::shared_ptr<platform::IDiscRecorder2> Recorder(std::int32_t index) {
@@ -148,7 +144,6 @@ class VirtualDrivesTest : public ::testing::Test {
     std::shared_ptr<platform::IDiscFormat2Data> writer;
     EXPECT_EQ(disc_->CreateDataWriter(&writer), platform::kS_OK);
     EXPECT_EQ(writer->PutRecorder(Recorder(index)), platform::kS_OK);
-    EXPECT_EQ(writer->PutClientName(L"Virtual Drive Tests"), platform::kS_OK);
     return writer;
   }
 
@@ -156,7 +151,6 @@ class VirtualDrivesTest : public ::testing::Test {
     std::shared_ptr<platform::IDiscFormat2Erase> eraser;
     EXPECT_EQ(disc_->CreateEraser(&eraser), platform::kS_OK);
     EXPECT_EQ(eraser->PutRecorder(Recorder(index)), platform::kS_OK);
-    EXPECT_EQ(eraser->PutClientName(L"Virtual Drive Tests"), platform::kS_OK);
     return eraser;
   }
 
@@ -165,21 +159,23 @@ class VirtualDrivesTest : public ::testing::Test {
     return Writer(index)->Write(&stream);
   }
 
-  // The drive's mount folder as GetVolumePathNames gives it, without its
-  // trailing separator.
+  bool Blank(std::int32_t index) {
+    bool blank = false;
+    EXPECT_EQ(Writer(index)->GetMediaHeuristicallyBlank(&blank),
+              platform::kS_OK);
+    return blank;
+  }
+
+  // The drive's mount folder as GetVolumePathNames gives it.
   std::wstring MountOf(std::int32_t index) {
     std::vector<std::wstring> paths;
     EXPECT_EQ(Recorder(index)->GetVolumePathNames(&paths), platform::kS_OK);
-    if (paths.size() != 1) return {};
-    std::wstring path = paths[0];
-    if (!path.empty() && path.back() == L'/') path.pop_back();
-    return path;
+    return paths.size() == 1 ? paths[0] : L"";
   }
 
   // The request log of a drive, one entry per line.
-  static std::vector<std::string> RequestLog(
-      const std::filesystem::path& folder) {
-    std::ifstream in(folder / "requests.log");
+  static std::vector<std::string> RequestLog(const std::filesystem::path& dir) {
+    std::ifstream in(dir / "requests.log");
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "platform/text.h"
 #include "writer/job_fixture.h"
@@ -53,25 +54,23 @@ TEST_F(BootDiscTest, ReportsEveryStageInOrderAndLeavesNothingBehind) {
 }
 
 TEST_F(BootDiscTest, BuildFolderHoldsMarkersPluginVariantAndSourceBootFolder) {
-  // Look at the build folder while the tool runs.
-  std::string dvd_marker, disc_marker, plugins, bcd, copied_bcd;
-  bool looked = false;
+  // The build folder as the tool sees it; the boot folder comes from
+  // sources/boot, replacing the copied one.
+  std::map<std::string, std::string> seen;
   tool_->on_start = [&] {
-    looked = true;
-    dvd_marker = fs::exists(WorkPath("Burn/DVD")) ? "yes" : "no";
-    disc_marker = fs::exists(WorkPath("Burn/RECOVERY1")) ? "yes" : "no";
-    plugins = ReadFile(WorkPath("Burn/kiro/plugins.xml"));
-    bcd = ReadFile(WorkPath("Burn/boot/bcd"));
-    copied_bcd = ReadFile(WorkPath("Burn/boot/etfsboot.com"));
+    for (const char* name : {"DVD", "RECOVERY1", "kiro/plugins.xml", "boot/bcd",
+                             "boot/etfsboot.com"}) {
+      const fs::path path = WorkPath("Burn") / name;
+      seen[name] = fs::exists(path) ? ReadFile(path) : "absent";
+    }
   };
   RunJob(1, 0, kItems);
-  ASSERT_TRUE(looked);
-  EXPECT_EQ(dvd_marker, "yes");
-  EXPECT_EQ(disc_marker, "yes");
-  EXPECT_EQ(plugins, "<plugins disc='dvd'/>");
-  // The boot folder comes from sources/boot, replacing the copied one.
-  EXPECT_EQ(bcd, "boot configuration");
-  EXPECT_EQ(copied_bcd, "");
+  EXPECT_EQ(seen, (std::map<std::string, std::string>{
+                      {"DVD", ""},
+                      {"RECOVERY1", ""},
+                      {"kiro/plugins.xml", "<plugins disc='dvd'/>"},
+                      {"boot/bcd", "boot configuration"},
+                      {"boot/etfsboot.com", "absent"}}));
 }
 
 TEST_F(BootDiscTest, VerifiedDiscIsReadBackAndUnlockedTwice) {
@@ -114,33 +113,27 @@ TEST_F(BootDiscTest, ReadBackMismatchKeepsTheImage) {
   EXPECT_EQ(log_.FinalReports(), 1);
 }
 
-TEST_F(BootDiscTest, MissingToolFailsWithItsPathAndRemovesTheBuildFolder) {
-  fs::remove(temp_.path() / "module" / "oscdimg");
-  fs::remove(temp_.path() / "module" / "etfsboot.com");
-  RunJob(1, 0, kItems);
-
-  EXPECT_EQ(log_.Codes().back(), 12);
-  EXPECT_EQ(log_.FailureText(), temp_.Wide("module/oscdimg") + L" missing");
-  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
-  EXPECT_TRUE(processes_->Starts().empty());
-}
-
-TEST_F(BootDiscTest, BootSectorFileComesFromTheSourceOrTheLibraryFolder) {
+TEST_F(BootDiscTest, ToolAndBootSectorFileComeFromTheSourceOrLibraryFolder) {
   fs::remove(SourcePath("boot/etfsboot.com"));
   RunJob(1, 0, kItems);
   ASSERT_EQ(processes_->Starts().size(), 1u);
   EXPECT_NE(processes_->Starts()[0].command_line.find(
                 L"/B\"" + temp_.Wide("module/etfsboot.com") + L"\""),
             std::wstring::npos);
-}
 
-TEST_F(BootDiscTest, MissingBootSectorFileNamesTheLibraryFoldersFile) {
-  fs::remove(SourcePath("boot/etfsboot.com"));
+  // Missing files are named by their paths in the library's folder.
+  JobLog no_boot, no_tool;
   fs::remove(temp_.path() / "module" / "etfsboot.com");
-  RunJob(1, 0, kItems);
-  EXPECT_EQ(log_.FailureText(),
+  RunJob(1, 0, kItems, &no_boot);
+  EXPECT_EQ(no_boot.FailureText(),
             temp_.Wide("module/etfsboot.com") + L" missing");
   EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+  fs::remove(temp_.path() / "module" / "oscdimg");
+  RunJob(1, 0, kItems, &no_tool);
+  EXPECT_EQ(no_tool.Codes().back(), 12);
+  EXPECT_EQ(no_tool.FailureText(), temp_.Wide("module/oscdimg") + L" missing");
+  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
+  EXPECT_EQ(processes_->Starts().size(), 1u);
 }
 
 TEST_F(BootDiscTest, ToolFailuresEndTheJobWithTheirTexts) {
@@ -155,9 +148,7 @@ TEST_F(BootDiscTest, ToolFailuresEndTheJobWithTheirTexts) {
     JobLog log;
     processes_->Script(ToolRun(1500, c.exit_code));
     tool_->leave_image = c.leave_image;
-    auto settings = Settings(1, 0, kItems);
-    settings.context = &log;
-    { MediaWriter job(settings); }
+    RunJob(1, 0, kItems, &log);
     EXPECT_EQ(log.Codes().back(), 12);
     EXPECT_EQ(log.FailureText(), c.text);
     EXPECT_FALSE(fs::exists(WorkPath("Burn")));

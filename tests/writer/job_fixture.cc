@@ -142,8 +142,10 @@ JobSettings JobTest::Settings(std::int32_t disc, std::int32_t verify,
 }
 
 void JobTest::RunJob(std::int32_t disc, std::int32_t verify,
-                     const std::wstring& items) {
-  MediaWriter job(Settings(disc, verify, items));
+                     const std::wstring& items, JobLog* log) {
+  JobSettings settings = Settings(disc, verify, items);
+  if (log != nullptr) settings.context = log;
+  MediaWriter job(settings);
   ASSERT_TRUE(job.Running());
 }
 

@@ -66,9 +66,10 @@ class JobTest : public ::testing::Test {
  protected:
   JobTest();
 
-  // Runs one job to its end (the job's destructor joins its thread).
-  void RunJob(std::int32_t disc, std::int32_t verify,
-              const std::wstring& items);
+  // Runs one job to its end (the job's destructor joins its thread),
+  // reporting to `log`, log_ by default.
+  void RunJob(std::int32_t disc, std::int32_t verify, const std::wstring& items,
+              JobLog* log = nullptr);
   JobSettings Settings(std::int32_t disc, std::int32_t verify,
                        const std::wstring& items);
 

@@ -21,4 +21,12 @@ TestPlatform MakeTestPlatform() {
   return test;
 }
 
+std::shared_ptr<platform::Profiles> MakeSystemProfiles() {
+  return platform::posix::MakeProfiles();
+}
+
+std::shared_ptr<platform::Processes> MakeSystemProcesses() {
+  return platform::posix::MakeProcesses();
+}
+
 }  // namespace tessaline::testing

@@ -2,75 +2,24 @@
 
 #include <utility>
 
+#include "platform/platform_wrapper.h"
+
 namespace tessaline::testing {
 namespace {
 
-class SeparatorFileSystem : public platform::FileSystem {
+// The real files, under another separator.
+class SeparatorFileSystem : public platform::FileSystemWrapper {
  public:
   SeparatorFileSystem(std::shared_ptr<platform::FileSystem> inner,
                       wchar_t separator)
-      : inner_(std::move(inner)), separator_(separator) {}
-
+      : FileSystemWrapper(std::move(inner)), separator_(separator) {}
   wchar_t Separator() const override { return separator_; }
-  bool Exists(const std::wstring& path) override {
-    return inner_->Exists(path);
-  }
-  bool IsDirectory(const std::wstring& path) override {
-    return inner_->IsDirectory(path);
-  }
-  platform::CreateFolderResult CreateFolder(const std::wstring& path) override {
-    return inner_->CreateFolder(path);
-  }
-  platform::CreateFolderResult CreateFolderTree(
-      const std::wstring& path) override {
-    return inner_->CreateFolderTree(path);
-  }
-  bool RemoveFolder(const std::wstring& path) override {
-    return inner_->RemoveFolder(path);
-  }
-  bool ListFolder(const std::wstring& path,
-                  std::vector<platform::FolderEntry>* entries) override {
-    return inner_->ListFolder(path, entries);
-  }
-  std::uint32_t CopyFile(const std::wstring& source,
-                         const std::wstring& destination) override {
-    return inner_->CopyFile(source, destination);
-  }
-  bool DeleteFile(const std::wstring& path) override {
-    return inner_->DeleteFile(path);
-  }
-  bool MakeWritable(const std::wstring& path) override {
-    return inner_->MakeWritable(path);
-  }
-  bool SetNormalAttributes(const std::wstring& path) override {
-    return inner_->SetNormalAttributes(path);
-  }
-  bool DeleteAtRestart(const std::wstring& path) override {
-    return inner_->DeleteAtRestart(path);
-  }
-  std::unique_ptr<platform::File> OpenRead(const std::wstring& path,
-                                           std::uint32_t* error) override {
-    return inner_->OpenRead(path, error);
-  }
-  std::unique_ptr<platform::File> OpenWrite(const std::wstring& path,
-                                            std::uint32_t* error) override {
-    return inner_->OpenWrite(path, error);
-  }
-  std::wstring ErrorText(std::uint32_t code) override {
-    return inner_->ErrorText(code);
-  }
 
  private:
-  std::shared_ptr<platform::FileSystem> inner_;
   wchar_t separator_;
 };
 
 }  // namespace
-
-std::shared_ptr<platform::FileSystem> WithSeparator(
-    std::shared_ptr<platform::FileSystem> inner, wchar_t separator) {
-  return std::make_shared<SeparatorFileSystem>(std::move(inner), separator);
-}
 
 DiscTestPlatform MakeDiscTestPlatform(wchar_t separator) {
   DiscTestPlatform test;
@@ -79,7 +28,8 @@ DiscTestPlatform MakeDiscTestPlatform(wchar_t separator) {
   test.disc->UseClock(test.clock);
   test.platform->disc = test.disc;
   if (test.platform->files->Separator() != separator) {
-    test.platform->files = WithSeparator(test.platform->files, separator);
+    test.platform->files =
+        std::make_shared<SeparatorFileSystem>(test.platform->files, separator);
   }
   return test;
 }

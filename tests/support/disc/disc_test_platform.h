@@ -24,10 +24,6 @@ struct DiscTestPlatform : TestPlatform {
 // system reports the Windows separator (the files themselves stay real).
 DiscTestPlatform MakeDiscTestPlatform(wchar_t separator = L'/');
 
-// The real file system of `inner` with another separator.
-std::shared_ptr<platform::FileSystem> WithSeparator(
-    std::shared_ptr<platform::FileSystem> inner, wchar_t separator);
-
 struct StatusReport {
   std::int32_t code = 0;
   std::intptr_t first = 0;

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
+#include <mutex>
 
 #include "platform/text.h"
 
 namespace tessaline::testing {
 
+using platform::Failed;
 using platform::kE_FAIL;
 using platform::kS_OK;
 
@@ -18,23 +20,17 @@ class FakeDiscState {
  public:
   HRESULT Enter(const std::string& name, int recorder,
                 const std::wstring& text = {}, std::int64_t number = 0) {
-    FakeCall call{name, recorder, text, number};
+    const FakeCall call{name, recorder, text, number};
     HRESULT hr = kS_OK;
     std::function<void(const FakeCall&)> hook;
     {
       std::lock_guard<std::mutex> lock(mutex);
       calls.push_back(call);
-      for (auto& rule : failures) {
-        if (rule.failure.call != name) continue;
-        if (rule.failure.recorder != kAnyRecorder &&
-            rule.failure.recorder != recorder) {
-          continue;
+      for (const Rule& rule : rules) {
+        if (hr == kS_OK && rule.call == name &&
+            (rule.recorder == kAnyRecorder || rule.recorder == recorder)) {
+          hr = rule.hr;
         }
-        int seen = rule.seen++;
-        bool fails = seen >= rule.failure.after &&
-                     (rule.failure.times < 0 ||
-                      seen < rule.failure.after + rule.failure.times);
-        if (fails && hr == kS_OK) hr = rule.failure.hr;
       }
       hook = this->hook;
     }
@@ -42,25 +38,43 @@ class FakeDiscState {
     return hr;
   }
 
+  // Records the call and, unless it is made to fail, does its work.
+  template <typename Fn>
+  HRESULT Call(const std::string& name, int recorder, const std::wstring& text,
+               std::int64_t number, Fn work) {
+    const HRESULT hr = Enter(name, recorder, text, number);
+    if (Failed(hr)) return hr;
+    return owner == nullptr ? kE_FAIL : work();
+  }
+  template <typename Fn>
+  HRESULT Call(const std::string& name, int recorder, Fn work) {
+    return Call(name, recorder, {}, 0, work);
+  }
+
   void Add(int delta, int* counter) {
     std::lock_guard<std::mutex> lock(mutex);
     *counter += delta;
   }
-
+  int Get(const int& counter) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return counter;
+  }
   void Sleep(std::uint32_t seconds) {
-    if (owner == nullptr || seconds == 0 || !owner->clock()) return;
-    owner->clock()->Advance(std::uint64_t{seconds} * 1000u);
+    if (owner != nullptr && owner->clock_ && seconds > 0) {
+      owner->clock_->Advance(std::uint64_t{seconds} * 1000u);
+    }
   }
 
   struct Rule {
-    FakeFailure failure;
-    int seen = 0;
+    std::string call;
+    HRESULT hr;
+    int recorder;
   };
 
   mutable std::mutex mutex;
   FakeDiscServices* owner = nullptr;
   std::vector<FakeCall> calls;
-  std::vector<Rule> failures;
+  std::vector<Rule> rules;
   std::function<void(const FakeCall&)> hook;
   int live = 0;
   int bindings = 0;
@@ -70,10 +84,9 @@ class FakeDiscState {
 
 namespace {
 
-using platform::IDiscFormat2Data;
-using platform::IDiscFormat2Erase;
 using platform::IDiscRecorder2;
 using platform::IStream;
+using I32 = std::int32_t;
 
 class Counted {
  public:
@@ -88,52 +101,21 @@ class Counted {
   std::shared_ptr<FakeDiscState> state_;
 };
 
-class GeneratedStream : public IStream, Counted {
+// The code under test only asks streams for their size.
+class FakeStream : public IStream, Counted {
  public:
-  GeneratedStream(std::shared_ptr<FakeDiscState> state, std::uint64_t size)
+  FakeStream(std::shared_ptr<FakeDiscState> state, std::uint64_t size)
       : Counted(std::move(state)), size_(size) {}
 
   HRESULT Stat(std::uint64_t* size) override {
     *size = size_;
     return kS_OK;
   }
-  HRESULT Read(void* buffer, std::uint32_t size, std::uint32_t* read) override {
-    std::uint64_t n = std::min<std::uint64_t>(size, size_ - position_);
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    for (std::uint64_t i = 0; i < n; ++i) {
-      bytes[i] = FakeStreamByte(position_ + i);
-    }
-    position_ += n;
-    *read = static_cast<std::uint32_t>(n);
-    return kS_OK;
+  HRESULT Read(void*, std::uint32_t, std::uint32_t*) override {
+    return platform::kE_NOTIMPL;
   }
 
  private:
-  std::uint64_t size_;
-  std::uint64_t position_ = 0;
-};
-
-class FileStream : public IStream, Counted {
- public:
-  FileStream(std::shared_ptr<FakeDiscState> state,
-             const std::filesystem::path& path, std::uint64_t size)
-      : Counted(std::move(state)), file_(path, std::ios::binary), size_(size) {}
-  bool is_open() const { return file_.is_open(); }
-
-  HRESULT Stat(std::uint64_t* size) override {
-    *size = size_;
-    return kS_OK;
-  }
-  HRESULT Read(void* buffer, std::uint32_t size, std::uint32_t* read) override {
-    file_.read(static_cast<char*>(buffer), size);
-    *read = static_cast<std::uint32_t>(file_.gcount());
-    if (file_.bad()) return kE_FAIL;
-    file_.clear();
-    return kS_OK;
-  }
-
- private:
-  std::ifstream file_;
   std::uint64_t size_;
 };
 
@@ -144,15 +126,14 @@ class FakeRecorderEx : public platform::IDiscRecorder2Ex, Counted {
 
   HRESULT GetFeaturePage(std::uint32_t feature, bool current_only,
                          std::vector<std::uint8_t>* descriptor) override {
-    HRESULT hr = state_->Enter("IDiscRecorder2Ex::GetFeaturePage", index_,
-                               current_only ? L"current" : L"all", feature);
-    if (platform::Failed(hr)) return hr;
-    if (owner() == nullptr) return kE_FAIL;
-    auto& pages = owner()->recorder(index_).descriptors;
-    auto found = pages.find(feature);
-    if (found == pages.end()) return kE_FAIL;
-    *descriptor = found->second;
-    return kS_OK;
+    return state_->Call("IDiscRecorder2Ex::GetFeaturePage", index_,
+                        current_only ? L"current" : L"all", feature, [&] {
+                          auto& pages = owner()->recorder(index_).descriptors;
+                          auto found = pages.find(feature);
+                          if (found == pages.end()) return kE_FAIL;
+                          *descriptor = found->second;
+                          return kS_OK;
+                        });
   }
 
  private:
@@ -161,99 +142,84 @@ class FakeRecorderEx : public platform::IDiscRecorder2Ex, Counted {
 
 class FakeRecorderObject : public IDiscRecorder2, Counted {
  public:
-  explicit FakeRecorderObject(std::shared_ptr<FakeDiscState> state)
-      : Counted(std::move(state)) {}
+  using Counted::Counted;
 
   int index() const { return index_; }
-  std::wstring unique_id() const { return unique_id_; }
   FakeRecorder* config() const {
-    if (index_ < 0 || owner() == nullptr) return nullptr;
-    return &owner()->recorder(index_);
+    return index_ < 0 || owner() == nullptr ? nullptr
+                                            : &owner()->recorder(index_);
   }
 
-  HRESULT InitializeDiscRecorder(const std::wstring& unique_id) override {
+  HRESULT InitializeDiscRecorder(const std::wstring& id) override {
     int found = -1;
-    if (owner() != nullptr) {
-      for (int i = 0; i < owner()->recorder_count(); ++i) {
-        if (owner()->recorder(i).unique_id == unique_id) found = i;
-      }
+    for (int i = 0; owner() != nullptr && i < owner()->recorder_count(); ++i) {
+      if (owner()->recorder(i).unique_id == id) found = i;
     }
-    HRESULT hr = state_->Enter("IDiscRecorder2::InitializeDiscRecorder", found,
-                               unique_id);
-    if (platform::Failed(hr)) return hr;
-    if (found < 0) return platform::kE_INVALIDARG;
-    index_ = found;
-    unique_id_ = unique_id;
-    return kS_OK;
+    return state_->Call("IDiscRecorder2::InitializeDiscRecorder", found, id, 0,
+                        [&] {
+                          if (found < 0) return platform::kE_INVALIDARG;
+                          index_ = found;
+                          return kS_OK;
+                        });
   }
   HRESULT GetVendorId(std::wstring* vendor) override {
-    return Get("IDiscRecorder2::GetVendorId",
-               [&](FakeRecorder& r) { *vendor = r.vendor; });
+    return Get("GetVendorId", [&](auto&) { *vendor = L"FAKEVNDR"; });
   }
   HRESULT GetProductId(std::wstring* product) override {
-    return Get("IDiscRecorder2::GetProductId",
-               [&](FakeRecorder& r) { *product = r.product; });
+    return Get("GetProductId", [&](auto&) { *product = L"Fake Writer"; });
   }
   HRESULT GetVolumePathNames(std::vector<std::wstring>* paths) override {
-    return Get("IDiscRecorder2::GetVolumePathNames",
+    return Get("GetVolumePathNames",
                [&](FakeRecorder& r) { *paths = r.volume_paths; });
   }
-  HRESULT GetSupportedFeaturePages(
-      std::vector<std::uint32_t>* features) override {
-    return Get("IDiscRecorder2::GetSupportedFeaturePages",
-               [&](FakeRecorder& r) { *features = r.features; });
+  HRESULT GetSupportedFeaturePages(std::vector<std::uint32_t>* codes) override {
+    return Get("GetSupportedFeaturePages",
+               [&](FakeRecorder& r) { *codes = r.features; });
   }
   HRESULT DisableMcn() override {
-    return Get("IDiscRecorder2::DisableMcn", [](FakeRecorder&) {});
+    return Get("DisableMcn", [](auto&) {});
   }
   HRESULT EnableMcn() override {
-    return Get("IDiscRecorder2::EnableMcn", [](FakeRecorder&) {});
+    return Get("EnableMcn", [](auto&) {});
   }
   HRESULT QueryRecorderEx(
       std::shared_ptr<platform::IDiscRecorder2Ex>* ex) override {
-    HRESULT hr = state_->Enter("IDiscRecorder2::QueryRecorderEx", index_);
-    if (platform::Failed(hr)) return hr;
-    FakeRecorder* r = config();
-    if (r == nullptr) return kE_FAIL;
-    if (!r->has_extended) return platform::kE_NOINTERFACE;
-    *ex = std::make_shared<FakeRecorderEx>(state_, index_);
-    return kS_OK;
+    return Get("QueryRecorderEx", [&](auto&) {
+      *ex = std::make_shared<FakeRecorderEx>(state_, index_);
+    });
   }
 
  private:
   template <typename Fn>
-  HRESULT Get(const char* name, Fn fn) {
-    HRESULT hr = state_->Enter(name, index_);
-    if (platform::Failed(hr)) return hr;
-    FakeRecorder* r = config();
-    if (r == nullptr) return kE_FAIL;
-    fn(*r);
-    return kS_OK;
+  HRESULT Get(const std::string& method, Fn fn) {
+    return state_->Call("IDiscRecorder2::" + method, index_, [&] {
+      if (config() == nullptr) return kE_FAIL;
+      fn(*config());
+      return kS_OK;
+    });
   }
 
   int index_ = -1;
-  std::wstring unique_id_;
 };
 
 class FakeMaster : public platform::IDiscMaster2, Counted {
  public:
   using Counted::Counted;
 
-  HRESULT GetCount(std::int32_t* count) override {
-    HRESULT hr = state_->Enter("IDiscMaster2::GetCount", -1);
-    if (platform::Failed(hr)) return hr;
-    if (owner() == nullptr) return kE_FAIL;
-    *count = owner()->recorder_count();
-    return kS_OK;
+  HRESULT GetCount(I32* count) override {
+    return state_->Call("IDiscMaster2::GetCount", -1, [&] {
+      *count = owner()->recorder_count();
+      return kS_OK;
+    });
   }
-  HRESULT GetItem(std::int32_t index, std::wstring* unique_id) override {
-    HRESULT hr = state_->Enter("IDiscMaster2::GetItem", index, {}, index);
-    if (platform::Failed(hr)) return hr;
-    if (owner() == nullptr || index < 0 || index >= owner()->recorder_count()) {
-      return platform::kE_INVALIDARG;
-    }
-    *unique_id = owner()->recorder(index).unique_id;
-    return kS_OK;
+  HRESULT GetItem(I32 index, std::wstring* unique_id) override {
+    return state_->Call("IDiscMaster2::GetItem", index, {}, index, [&] {
+      if (index < 0 || index >= owner()->recorder_count()) {
+        return platform::kE_INVALIDARG;
+      }
+      *unique_id = owner()->recorder(index).unique_id;
+      return kS_OK;
+    });
   }
 };
 
@@ -262,113 +228,124 @@ class FakeEventArgs : public platform::IDiscFormat2DataEventArgs, Counted {
   FakeEventArgs(std::shared_ptr<FakeDiscState> state, FakeWriteEvent event)
       : Counted(std::move(state)), event_(std::move(event)) {}
 
-  HRESULT GetElapsedTime(std::int32_t* v) override {
-    return Give("GetElapsedTime", event_.elapsed, v);
-  }
-  HRESULT GetRemainingTime(std::int32_t* v) override {
-    return Give("GetRemainingTime", event_.remaining, v);
-  }
-  HRESULT GetTotalTime(std::int32_t* v) override {
-    return Give("GetTotalTime", event_.total, v);
-  }
-  HRESULT GetCurrentAction(std::int32_t* v) override {
-    return Give("GetCurrentAction", event_.action, v);
-  }
-  HRESULT GetStartLba(std::int32_t* v) override {
-    return Give("GetStartLba", 0, v);
-  }
-  HRESULT GetSectorCount(std::int32_t* v) override {
-    return Give("GetSectorCount", 0, v);
-  }
-  HRESULT GetLastReadLba(std::int32_t* v) override {
-    return Give("GetLastReadLba", 0, v);
-  }
-  HRESULT GetLastWrittenLba(std::int32_t* v) override {
-    return Give("GetLastWrittenLba", 0, v);
-  }
-  HRESULT GetTotalSystemBuffer(std::int32_t* v) override {
-    return Give("GetTotalSystemBuffer", 1 << 20, v);
-  }
-  HRESULT GetUsedSystemBuffer(std::int32_t* v) override {
-    return Give("GetUsedSystemBuffer", 0, v);
-  }
-  HRESULT GetFreeSystemBuffer(std::int32_t* v) override {
-    return Give("GetFreeSystemBuffer", 1 << 20, v);
-  }
+  HRESULT GetElapsedTime(I32* v) override { return Give(0, v); }
+  HRESULT GetRemainingTime(I32* v) override { return Give(1, v); }
+  HRESULT GetTotalTime(I32* v) override { return Give(2, v); }
+  HRESULT GetCurrentAction(I32* v) override { return Give(3, v); }
+  HRESULT GetStartLba(I32* v) override { return Give(4, v); }
+  HRESULT GetSectorCount(I32* v) override { return Give(5, v); }
+  HRESULT GetLastReadLba(I32* v) override { return Give(6, v); }
+  HRESULT GetLastWrittenLba(I32* v) override { return Give(7, v); }
+  HRESULT GetTotalSystemBuffer(I32* v) override { return Give(8, v); }
+  HRESULT GetUsedSystemBuffer(I32* v) override { return Give(9, v); }
+  HRESULT GetFreeSystemBuffer(I32* v) override { return Give(10, v); }
 
  private:
-  HRESULT Give(const char* getter, std::int32_t value, std::int32_t* out) {
-    if (event_.failing_getter == getter) return kE_FAIL;
-    *out = value;
+  HRESULT Give(int getter, I32* out) {
+    static const char* const kNames[] = {
+        "GetElapsedTime",      "GetRemainingTime",   "GetTotalTime",
+        "GetCurrentAction",    "GetStartLba",        "GetSectorCount",
+        "GetLastReadLba",      "GetLastWrittenLba",  "GetTotalSystemBuffer",
+        "GetUsedSystemBuffer", "GetFreeSystemBuffer"};
+    if (event_.failing_getter == kNames[getter]) return kE_FAIL;
+    const I32 values[] = {
+        event_.elapsed, 0, event_.total, event_.action, 0, 0, 0, 0,
+        1 << 20,        0, 1 << 20};
+    *out = values[getter];
     return kS_OK;
   }
 
   FakeWriteEvent event_;
 };
 
-// The recorder binding and the connection point shared by the data writer
-// and the eraser.
+// The recorder binding, the medium queries and the connection point shared
+// by the data writer and the eraser.
 template <typename Sink>
 class Bindable : protected Counted {
  public:
-  using Counted::Counted;
+  Bindable(std::shared_ptr<FakeDiscState> state, const char* kind)
+      : Counted(std::move(state)), kind_(kind) {}
 
  protected:
+  // Records "<kind>::<method>" for the bound drive.
+  template <typename Fn>
+  HRESULT Do(const char* method, std::int64_t number, Fn work,
+             const std::wstring& text = {}) {
+    return state_->Call(kind_ + "::" + method, index(), text, number, work);
+  }
+  HRESULT Record(const char* method, std::int64_t number = 0,
+                 const std::wstring& text = {}) {
+    return Do(
+        method, number, [] { return kS_OK; }, text);
+  }
   int index() const { return recorder_ ? recorder_->index() : -1; }
   FakeMedium* medium() const {
     FakeRecorder* r = recorder_ ? recorder_->config() : nullptr;
     return r != nullptr ? &r->medium : nullptr;
   }
 
-  HRESULT Bind(const char* name, std::shared_ptr<IDiscRecorder2> recorder) {
+  HRESULT Bind(std::shared_ptr<IDiscRecorder2> recorder) {
     auto fake = std::dynamic_pointer_cast<FakeRecorderObject>(recorder);
-    int at = fake ? fake->index() : index();
-    HRESULT hr = state_->Enter(name, at, fake ? fake->unique_id() : L"",
-                               recorder ? 1 : 0);
-    if (platform::Failed(hr)) return hr;
-    if (recorder && (!fake || fake->index() < 0)) {
-      return platform::kE_INVALIDARG;
-    }
-    if (fake && !recorder_) state_->Add(1, &state_->bindings);
-    if (!fake && recorder_) state_->Add(-1, &state_->bindings);
-    recorder_ = std::move(fake);
-    return kS_OK;
+    const std::wstring id =
+        fake && fake->config() ? fake->config()->unique_id : std::wstring();
+    return state_->Call(kind_ + "::PutRecorder", fake ? fake->index() : index(),
+                        id, recorder ? 1 : 0, [&] {
+                          if (recorder && (!fake || fake->index() < 0)) {
+                            return platform::kE_INVALIDARG;
+                          }
+                          if (fake && !recorder_)
+                            state_->Add(1, &state_->bindings);
+                          if (!fake && recorder_)
+                            state_->Add(-1, &state_->bindings);
+                          recorder_ = std::move(fake);
+                          return kS_OK;
+                        });
   }
 
-  HRESULT AdviseSink(const char* name, std::shared_ptr<Sink> sink,
-                     std::uint32_t* cookie) {
-    HRESULT hr = state_->Enter(name, index());
-    if (platform::Failed(hr)) return hr;
-    if (!sink) return platform::kE_POINTER;
-    {
-      std::lock_guard<std::mutex> lock(state_->mutex);
-      state_->advises += 1;
-      state_->sinks.push_back(sink);
-    }
-    *cookie = next_cookie_++;
-    sinks_.emplace_back(*cookie, std::move(sink));
-    return kS_OK;
+  template <typename Fn>
+  HRESULT Query(const char* method, Fn fn) {
+    return Do(method, 0, [&] {
+      if (medium() == nullptr) return platform::kE_IMAPI_RECORDER_REQUIRED;
+      fn(*medium());
+      return kS_OK;
+    });
   }
 
-  HRESULT UnadviseSink(const char* name, std::uint32_t cookie) {
-    HRESULT hr = state_->Enter(name, index(), {}, cookie);
-    if (platform::Failed(hr)) return hr;
-    auto found =
-        std::find_if(sinks_.begin(), sinks_.end(),
-                     [&](const auto& entry) { return entry.first == cookie; });
-    // CONNECT_E_NOCONNECTION.
-    if (found == sinks_.end()) return static_cast<HRESULT>(0x80040200u);
-    sinks_.erase(found);
-    state_->Add(-1, &state_->advises);
-    return kS_OK;
+  HRESULT Advise(std::shared_ptr<Sink> sink, std::uint32_t* cookie) {
+    return Do("Advise", 0, [&] {
+      if (!sink) return platform::kE_POINTER;
+      state_->Add(1, &state_->advises);
+      {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->sinks.push_back(sink);
+      }
+      *cookie = next_cookie_++;
+      sinks_.emplace_back(*cookie, std::move(sink));
+      return kS_OK;
+    });
+  }
+  HRESULT Unadvise(std::uint32_t cookie) {
+    return Do("Unadvise", cookie, [&] {
+      auto found = std::find_if(sinks_.begin(), sinks_.end(),
+                                [&](auto& s) { return s.first == cookie; });
+      // CONNECT_E_NOCONNECTION.
+      if (found == sinks_.end()) return static_cast<HRESULT>(0x80040200u);
+      sinks_.erase(found);
+      state_->Add(-1, &state_->advises);
+      return kS_OK;
+    });
   }
 
-  std::vector<std::shared_ptr<Sink>> Sinks() const {
-    std::vector<std::shared_ptr<Sink>> all;
-    for (const auto& entry : sinks_) all.push_back(entry.second);
-    return all;
+  // Records the scripted event, then delivers it to a copy of the sinks (a
+  // sink may unadvise while it is called).
+  template <typename Fn>
+  void Notify(const char* event, std::int64_t number, Fn fn) {
+    state_->Enter(event, index(), {}, number);
+    auto sinks = sinks_;
+    for (auto& [cookie, sink] : sinks) fn(*sink);
   }
 
+  const std::string kind_;
   std::shared_ptr<FakeRecorderObject> recorder_;
 
  private:
@@ -376,198 +353,142 @@ class Bindable : protected Counted {
   std::uint32_t next_cookie_ = 1;
 };
 
-class FakeDataWriter : public IDiscFormat2Data,
+class FakeDataWriter : public platform::IDiscFormat2Data,
                        Bindable<platform::DDiscFormat2DataEvents> {
  public:
-  using Bindable::Bindable;
+  explicit FakeDataWriter(std::shared_ptr<FakeDiscState> state)
+      : Bindable(std::move(state), "IDiscFormat2Data") {}
 
   HRESULT IsRecorderSupported(IDiscRecorder2* recorder,
                               bool* supported) override {
     auto* fake = dynamic_cast<FakeRecorderObject*>(recorder);
-    HRESULT hr = state_->Enter("IDiscFormat2Data::IsRecorderSupported",
-                               fake ? fake->index() : -1);
-    if (platform::Failed(hr)) return hr;
-    if (fake == nullptr || fake->config() == nullptr) return kE_FAIL;
-    *supported = fake->config()->supported;
-    return kS_OK;
+    FakeRecorder* config = fake ? fake->config() : nullptr;
+    return state_->Call("IDiscFormat2Data::IsRecorderSupported",
+                        fake ? fake->index() : -1, [&] {
+                          if (config == nullptr) return kE_FAIL;
+                          *supported = config->supported;
+                          return kS_OK;
+                        });
   }
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    return Bind("IDiscFormat2Data::PutRecorder", std::move(recorder));
+    return Bind(std::move(recorder));
   }
   HRESULT PutClientName(const std::wstring& name) override {
-    return state_->Enter("IDiscFormat2Data::PutClientName", index(), name);
+    return Record("PutClientName", 0, name);
   }
   HRESULT GetSupportedMediaTypes(
       std::vector<IMAPI_MEDIA_PHYSICAL_TYPE>* types) override {
-    return Query("IDiscFormat2Data::GetSupportedMediaTypes", false,
+    return Query("GetSupportedMediaTypes",
                  [&](FakeMedium& m) { *types = {m.type}; });
   }
   HRESULT GetCurrentPhysicalMediaType(
       IMAPI_MEDIA_PHYSICAL_TYPE* type) override {
-    return Query("IDiscFormat2Data::GetCurrentPhysicalMediaType", true,
+    return Query("GetCurrentPhysicalMediaType",
                  [&](FakeMedium& m) { *type = m.type; });
   }
   HRESULT GetCurrentMediaStatus(std::uint32_t* state) override {
-    return Query("IDiscFormat2Data::GetCurrentMediaStatus", true,
-                 [&](FakeMedium& m) { *state = m.state; });
+    return Query("GetCurrentMediaStatus", [&](FakeMedium& m) {
+      *state = m.blank ? platform::kMediaStateBlank
+                       : platform::kMediaStateAppendable |
+                             platform::kMediaStateNonEmptySession;
+    });
   }
   HRESULT GetMediaHeuristicallyBlank(bool* blank) override {
-    return Query("IDiscFormat2Data::GetMediaHeuristicallyBlank", true,
+    return Query("GetMediaHeuristicallyBlank",
                  [&](FakeMedium& m) { *blank = m.blank; });
   }
-  HRESULT GetFreeSectorsOnMedia(std::int32_t* sectors) override {
-    return Query("IDiscFormat2Data::GetFreeSectorsOnMedia", true,
-                 [&](FakeMedium& m) { *sectors = m.free_sectors; });
+  HRESULT GetFreeSectorsOnMedia(I32* sectors) override {
+    return Query("GetFreeSectorsOnMedia", [&](auto&) { *sectors = 2295104; });
   }
   HRESULT GetWriteProtectStatus(std::uint32_t* state) override {
-    return Query("IDiscFormat2Data::GetWriteProtectStatus", true,
-                 [&](FakeMedium& m) { *state = m.write_protect; });
+    return Query("GetWriteProtectStatus",
+                 [&](auto&) { *state = platform::kWriteProtectNone; });
   }
   HRESULT Advise(std::shared_ptr<platform::DDiscFormat2DataEvents> sink,
                  std::uint32_t* cookie) override {
-    return AdviseSink("IDiscFormat2Data::Advise", std::move(sink), cookie);
+    return Bindable::Advise(std::move(sink), cookie);
   }
   HRESULT Unadvise(std::uint32_t cookie) override {
-    return UnadviseSink("IDiscFormat2Data::Unadvise", cookie);
+    return Bindable::Unadvise(cookie);
   }
-
   HRESULT CancelWrite() override {
-    HRESULT hr = state_->Enter("IDiscFormat2Data::CancelWrite", index());
-    if (platform::Failed(hr)) return hr;
-    if (!writing_) return platform::kE_IMAPI_DF2DATA_WRITE_NOT_IN_PROGRESS;
-    cancelled_ = true;
-    return kS_OK;
+    return Do("CancelWrite", 0, [&] {
+      if (!writing_) return platform::kE_IMAPI_DF2DATA_WRITE_NOT_IN_PROGRESS;
+      cancelled_ = true;
+      return kS_OK;
+    });
   }
 
   HRESULT Write(IStream* data) override {
     std::uint64_t size = 0;
-    if (data != nullptr && platform::Failed(data->Stat(&size))) size = 0;
-    HRESULT injected = state_->Enter("IDiscFormat2Data::Write", index(), {},
-                                     static_cast<std::int64_t>(size));
+    if (data != nullptr) data->Stat(&size);
+    const HRESULT injected = Record("Write", static_cast<std::int64_t>(size));
     if (data == nullptr) return platform::kE_POINTER;
-    if (!recorder_ || owner() == nullptr) {
-      return platform::kE_IMAPI_RECORDER_REQUIRED;
-    }
-    FakeMedium* m = medium();
-    if (!m->present) return platform::kE_IMAPI_RECORDER_MEDIA_NO_MEDIA;
-    if (size > static_cast<std::uint64_t>(m->free_sectors) * 2048u) {
-      return platform::kE_IMAPI_DF2DATA_STREAM_TOO_LARGE_FOR_CURRENT_MEDIA;
-    }
+    if (medium() == nullptr) return platform::kE_IMAPI_RECORDER_REQUIRED;
     writing_ = true;
     cancelled_ = false;
     for (const FakeWriteEvent& event : owner()->write_events) {
       if (cancelled_) break;
-      state_->Enter("DDiscFormat2DataEvents::Update", index(), {},
-                    event.action);
       FakeEventArgs args(state_, event);
-      for (auto& sink : Sinks()) {
-        sink->Update(event.no_writer ? nullptr : this,
-                     event.no_arguments ? nullptr : &args);
-      }
+      Notify("DDiscFormat2DataEvents::Update", event.action, [&](auto& sink) {
+        sink.Update(this, event.no_arguments ? nullptr : &args);
+      });
     }
     writing_ = false;
     state_->Sleep(owner()->write_seconds);
     if (cancelled_) return platform::kE_IMAPI_REQUEST_CANCELLED;
-    if (platform::Failed(injected)) return injected;
-
-    std::vector<std::uint8_t> content;
-    if (size <= owner()->capture_limit) {
-      content.resize(static_cast<std::size_t>(size));
-      std::size_t done = 0;
-      while (done < content.size()) {
-        std::uint32_t chunk = static_cast<std::uint32_t>(
-            std::min<std::size_t>(content.size() - done, 1u << 20));
-        std::uint32_t read = 0;
-        if (platform::Failed(data->Read(content.data() + done, chunk, &read)) ||
-            read == 0) {
-          return kE_FAIL;
-        }
-        done += read;
-      }
-    }
-    m->content = std::move(content);
-    m->written_size = size;
-    m->writes += 1;
-    m->blank = false;
-    m->state =
-        platform::kMediaStateAppendable | platform::kMediaStateNonEmptySession;
+    if (Failed(injected)) return injected;
+    medium()->writes += 1;
+    medium()->blank = false;
     return kS_OK;
   }
 
  private:
-  template <typename Fn>
-  HRESULT Query(const char* name, bool needs_medium, Fn fn) {
-    HRESULT hr = state_->Enter(name, index());
-    if (platform::Failed(hr)) return hr;
-    FakeMedium* m = medium();
-    if (m == nullptr) return platform::kE_IMAPI_RECORDER_REQUIRED;
-    if (needs_medium && !m->present) {
-      return platform::kE_IMAPI_RECORDER_MEDIA_NO_MEDIA;
-    }
-    fn(*m);
-    return kS_OK;
-  }
-
   std::atomic<bool> writing_{false};
   std::atomic<bool> cancelled_{false};
 };
 
-class FakeEraser : public IDiscFormat2Erase,
+class FakeEraser : public platform::IDiscFormat2Erase,
                    Bindable<platform::DDiscFormat2EraseEvents> {
  public:
-  using Bindable::Bindable;
+  explicit FakeEraser(std::shared_ptr<FakeDiscState> state)
+      : Bindable(std::move(state), "IDiscFormat2Erase") {}
 
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    return Bind("IDiscFormat2Erase::PutRecorder", std::move(recorder));
+    return Bind(std::move(recorder));
   }
   HRESULT PutClientName(const std::wstring& name) override {
-    return state_->Enter("IDiscFormat2Erase::PutClientName", index(), name);
+    return Record("PutClientName", 0, name);
   }
   HRESULT GetCurrentPhysicalMediaType(
       IMAPI_MEDIA_PHYSICAL_TYPE* type) override {
-    HRESULT hr = state_->Enter("IDiscFormat2Erase::GetCurrentPhysicalMediaType",
-                               index());
-    if (platform::Failed(hr)) return hr;
-    FakeMedium* m = medium();
-    if (m == nullptr) return platform::kE_IMAPI_RECORDER_REQUIRED;
-    if (!m->present) return platform::kE_IMAPI_RECORDER_MEDIA_NO_MEDIA;
-    *type = m->type;
-    return kS_OK;
+    return Query("GetCurrentPhysicalMediaType",
+                 [&](FakeMedium& m) { *type = m.type; });
   }
   HRESULT PutFullErase(bool full) override {
-    return state_->Enter("IDiscFormat2Erase::PutFullErase", index(), {},
-                         full ? 1 : 0);
+    return Record("PutFullErase", full ? 1 : 0);
   }
   HRESULT Advise(std::shared_ptr<platform::DDiscFormat2EraseEvents> sink,
                  std::uint32_t* cookie) override {
-    return AdviseSink("IDiscFormat2Erase::Advise", std::move(sink), cookie);
+    return Bindable::Advise(std::move(sink), cookie);
   }
   HRESULT Unadvise(std::uint32_t cookie) override {
-    return UnadviseSink("IDiscFormat2Erase::Unadvise", cookie);
+    return Bindable::Unadvise(cookie);
   }
 
   HRESULT EraseMedia() override {
-    HRESULT injected = state_->Enter("IDiscFormat2Erase::EraseMedia", index());
-    if (!recorder_ || owner() == nullptr) {
-      return platform::kE_IMAPI_RECORDER_REQUIRED;
+    const HRESULT injected = Record("EraseMedia");
+    if (medium() == nullptr) return platform::kE_IMAPI_RECORDER_REQUIRED;
+    if (!medium()->erasable) {
+      return platform::kE_IMAPI_ERASE_MEDIA_IS_NOT_SUPPORTED;
     }
-    FakeMedium* m = medium();
-    if (!m->present) return platform::kE_IMAPI_RECORDER_MEDIA_NO_MEDIA;
-    if (!m->erasable) return platform::kE_IMAPI_ERASE_MEDIA_IS_NOT_SUPPORTED;
     for (const FakeEraseEvent& event : owner()->erase_events) {
-      state_->Enter("DDiscFormat2EraseEvents::Update", index(), {},
-                    event.elapsed);
-      for (auto& sink : Sinks()) {
-        sink->Update(this, event.elapsed, event.expected);
-      }
+      Notify("DDiscFormat2EraseEvents::Update", event.elapsed,
+             [&](auto& s) { s.Update(this, event.elapsed, event.expected); });
     }
     state_->Sleep(owner()->erase_seconds);
-    if (platform::Failed(injected)) return injected;
-    m->blank = true;
-    m->state = platform::kMediaStateBlank;
-    m->content.clear();
-    m->written_size = 0;
-    m->erases += 1;
+    if (Failed(injected)) return injected;
+    medium()->blank = true;
     return kS_OK;
   }
 };
@@ -576,13 +497,12 @@ class FakeDirectoryItem : public platform::IFsiDirectoryItem, Counted {
  public:
   using Counted::Counted;
 
-  HRESULT AddTree(const std::wstring& source_directory,
-                  bool include_base_directory) override {
-    HRESULT hr =
-        state_->Enter("IFsiDirectoryItem::AddTree", -1, source_directory,
-                      include_base_directory ? 1 : 0);
-    if (owner() != nullptr) state_->Sleep(owner()->add_tree_seconds);
-    return hr;
+  HRESULT AddTree(const std::wstring& folder, bool with_base) override {
+    return state_->Call("IFsiDirectoryItem::AddTree", -1, folder, with_base,
+                        [&] {
+                          state_->Sleep(owner()->add_tree_seconds);
+                          return kS_OK;
+                        });
   }
 };
 
@@ -593,108 +513,102 @@ class FakeBootOptions : public platform::IBootOptions, Counted {
   HRESULT AssignBootImage(std::shared_ptr<IStream> image) override {
     std::uint64_t size = 0;
     if (image) image->Stat(&size);
-    HRESULT hr = state_->Enter("IBootOptions::AssignBootImage", -1, {},
-                               static_cast<std::int64_t>(size));
-    if (platform::Failed(hr)) return hr;
-    if (!image) return platform::kE_POINTER;
-    image_ = std::move(image);
-    return kS_OK;
+    return state_->Call("IBootOptions::AssignBootImage", -1, {},
+                        static_cast<std::int64_t>(size), [&] {
+                          if (!image) return platform::kE_POINTER;
+                          image_ = std::move(image);
+                          return kS_OK;
+                        });
   }
 
  private:
   std::shared_ptr<IStream> image_;
 };
 
+// Results are 16 blocks of 2048 bytes.
 class FakeImageResult : public platform::IFileSystemImageResult, Counted {
  public:
-  FakeImageResult(std::shared_ptr<FakeDiscState> state, std::int32_t blocks)
-      : Counted(std::move(state)), blocks_(blocks) {}
+  using Counted::Counted;
 
   HRESULT GetImageStream(std::shared_ptr<IStream>* stream) override {
-    HRESULT hr = state_->Enter("IFileSystemImageResult::GetImageStream", -1);
-    if (platform::Failed(hr)) return hr;
-    *stream = std::make_shared<GeneratedStream>(
-        state_, static_cast<std::uint64_t>(blocks_) * 2048u);
+    return state_->Call("IFileSystemImageResult::GetImageStream", -1, [&] {
+      *stream = std::make_shared<FakeStream>(state_, 16 * 2048);
+      return kS_OK;
+    });
+  }
+  HRESULT GetTotalBlocks(I32* blocks) override {
+    *blocks = 16;
     return kS_OK;
   }
-  HRESULT GetTotalBlocks(std::int32_t* blocks) override {
-    HRESULT hr = state_->Enter("IFileSystemImageResult::GetTotalBlocks", -1);
-    if (platform::Failed(hr)) return hr;
-    *blocks = blocks_;
-    return kS_OK;
-  }
-
- private:
-  std::int32_t blocks_;
 };
 
 class FakeFileSystemImage : public platform::IFileSystemImage, Counted {
  public:
   using Counted::Counted;
 
-  HRESULT PutFileSystemsToCreate(std::uint32_t file_systems) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::PutFileSystemsToCreate", -1,
-                               {}, file_systems);
-    if (platform::Succeeded(hr)) file_systems_ = file_systems;
-    return hr;
+  HRESULT PutFileSystemsToCreate(std::uint32_t systems) override {
+    return Set("PutFileSystemsToCreate", systems, [&] { systems_ = systems; });
   }
-  HRESULT GetFileSystemsToCreate(std::uint32_t* file_systems) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::GetFileSystemsToCreate", -1);
-    if (platform::Succeeded(hr)) *file_systems = file_systems_;
-    return hr;
+  HRESULT GetFileSystemsToCreate(std::uint32_t* systems) override {
+    return Set("GetFileSystemsToCreate", 0, [&] { *systems = systems_; });
   }
   HRESULT GetRoot(std::shared_ptr<platform::IFsiDirectoryItem>* root) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::GetRoot", -1);
-    if (platform::Failed(hr)) return hr;
-    if (!root_) root_ = std::make_shared<FakeDirectoryItem>(state_);
-    *root = root_;
-    return kS_OK;
+    return Set("GetRoot", 0, [&] {
+      if (!root_) root_ = std::make_shared<FakeDirectoryItem>(state_);
+      *root = root_;
+    });
   }
   HRESULT PutBootImageOptions(
       std::shared_ptr<platform::IBootOptions> options) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::PutBootImageOptions", -1);
-    if (platform::Succeeded(hr)) boot_ = std::move(options);
-    return hr;
+    return Set("PutBootImageOptions", 0, [&] { boot_ = std::move(options); });
   }
-  HRESULT GetFileCount(std::int32_t* count) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::GetFileCount", -1);
-    if (platform::Failed(hr)) return hr;
-    if (owner() == nullptr) return kE_FAIL;
-    *count = owner()->image_file_count;
-    return kS_OK;
+  HRESULT GetFileCount(I32* count) override {
+    return Set("GetFileCount", 0, [&] { *count = owner()->image_file_count; });
   }
-  HRESULT GetDirectoryCount(std::int32_t* count) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::GetDirectoryCount", -1);
-    if (platform::Failed(hr)) return hr;
-    if (owner() == nullptr) return kE_FAIL;
-    *count = owner()->image_directory_count;
-    return kS_OK;
+  HRESULT GetDirectoryCount(I32* count) override {
+    return Set("GetDirectoryCount", 0,
+               [&] { *count = owner()->image_directory_count; });
   }
   HRESULT PutVolumeName(const std::wstring& name) override {
     return state_->Enter("IFileSystemImage::PutVolumeName", -1, name);
   }
-  HRESULT PutFreeMediaBlocks(std::int32_t blocks) override {
-    return state_->Enter("IFileSystemImage::PutFreeMediaBlocks", -1, {},
-                         blocks);
+  HRESULT PutFreeMediaBlocks(I32 blocks) override {
+    return Set("PutFreeMediaBlocks", blocks, [] {});
   }
   HRESULT CreateResultImage(
       std::shared_ptr<platform::IFileSystemImageResult>* result) override {
-    HRESULT hr = state_->Enter("IFileSystemImage::CreateResultImage", -1);
-    if (platform::Failed(hr)) return hr;
-    if (owner() == nullptr) return kE_FAIL;
-    *result = std::make_shared<FakeImageResult>(state_, owner()->image_blocks);
-    return kS_OK;
+    return Set("CreateResultImage", 0,
+               [&] { *result = std::make_shared<FakeImageResult>(state_); });
   }
 
  private:
+  template <typename Fn>
+  HRESULT Set(const std::string& method, std::int64_t number, Fn fn) {
+    return state_->Call("IFileSystemImage::" + method, -1, {}, number, [&] {
+      fn();
+      return kS_OK;
+    });
+  }
+
   // IMAPI2's default: ISO 9660 and Joliet.
-  std::uint32_t file_systems_ =
+  std::uint32_t systems_ =
       platform::kFileSystemISO9660 | platform::kFileSystemJoliet;
   std::shared_ptr<platform::IFsiDirectoryItem> root_;
   std::shared_ptr<platform::IBootOptions> boot_;
 };
 
-std::vector<std::uint8_t> MakeDescriptor(
+template <typename Object, typename Interface>
+HRESULT Make(const std::shared_ptr<FakeDiscState>& state, const char* name,
+             std::shared_ptr<Interface>* out) {
+  return state->Call(std::string("DiscServices::") + name, -1, [&] {
+    *out = std::make_shared<Object>(state);
+    return kS_OK;
+  });
+}
+
+}  // namespace
+
+FakeRecorder& FakeRecorder::AddFeature(
     std::uint32_t code,
     const std::vector<std::pair<std::size_t, std::uint8_t>>& bytes) {
   std::size_t size = 4;
@@ -704,16 +618,8 @@ std::vector<std::uint8_t> MakeDescriptor(
   descriptor[1] = static_cast<std::uint8_t>(code);
   descriptor[3] = static_cast<std::uint8_t>(size - 4);
   for (const auto& [at, value] : bytes) descriptor[at] = value;
-  return descriptor;
-}
-
-}  // namespace
-
-FakeRecorder& FakeRecorder::AddFeature(
-    std::uint32_t code,
-    const std::vector<std::pair<std::size_t, std::uint8_t>>& bytes) {
   features.push_back(code);
-  descriptors[code] = MakeDescriptor(code, bytes);
+  descriptors[code] = std::move(descriptor);
   return *this;
 }
 
@@ -733,11 +639,9 @@ FakeDiscServices::~FakeDiscServices() {
   state_->owner = nullptr;
 }
 
-FakeRecorder& FakeDiscServices::AddRecorder(FakeRecorder recorder) {
-  if (recorder.unique_id.empty()) {
-    recorder.unique_id = L"fake-recorder-" + std::to_wstring(recorders_.size());
-  }
-  recorders_.push_back(std::move(recorder));
+FakeRecorder& FakeDiscServices::AddRecorder() {
+  recorders_.emplace_back().unique_id =
+      L"fake-recorder-" + std::to_wstring(recorders_.size());
   return recorders_.back();
 }
 
@@ -749,24 +653,14 @@ int FakeDiscServices::recorder_count() const {
   return static_cast<int>(recorders_.size());
 }
 
-void FakeDiscServices::Fail(const std::string& call, HRESULT hr, int recorder,
-                            int after) {
-  Fail(FakeFailure{call, hr, recorder, after, -1});
-}
-
-void FakeDiscServices::FailOnce(const std::string& call, HRESULT hr,
-                                int recorder, int after) {
-  Fail(FakeFailure{call, hr, recorder, after, 1});
-}
-
-void FakeDiscServices::Fail(const FakeFailure& failure) {
+void FakeDiscServices::Fail(const std::string& call, HRESULT hr, int recorder) {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->failures.push_back({failure, 0});
+  state_->rules.push_back({call, hr, recorder});
 }
 
 void FakeDiscServices::ClearFailures() {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->failures.clear();
+  state_->rules.clear();
 }
 
 void FakeDiscServices::ServeStream(const std::wstring& path,
@@ -783,47 +677,27 @@ void FakeDiscServices::UseClock(std::shared_ptr<FakeClock> clock) {
   clock_ = std::move(clock);
 }
 
-std::vector<FakeCall> FakeDiscServices::Calls() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->calls;
-}
-
 std::vector<FakeCall> FakeDiscServices::Calls(const std::string& name) const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
   std::vector<FakeCall> found;
-  for (auto& call : Calls()) {
-    if (call.name == name) found.push_back(call);
-  }
+  std::copy_if(state_->calls.begin(), state_->calls.end(),
+               std::back_inserter(found),
+               [&](const FakeCall& call) { return call.name == name; });
   return found;
-}
-
-std::vector<std::string> FakeDiscServices::CallNames() const {
-  std::vector<std::string> names;
-  for (auto& call : Calls()) names.push_back(call.name);
-  return names;
 }
 
 int FakeDiscServices::Count(const std::string& name) const {
   return static_cast<int>(Calls(name).size());
 }
 
-void FakeDiscServices::ClearCalls() {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->calls.clear();
-}
-
-int FakeDiscServices::LiveObjects() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->live;
-}
+int FakeDiscServices::LiveObjects() const { return state_->Get(state_->live); }
 
 int FakeDiscServices::OpenBindings() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->bindings;
+  return state_->Get(state_->bindings);
 }
 
 int FakeDiscServices::OpenAdvises() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->advises;
+  return state_->Get(state_->advises);
 }
 
 int FakeDiscServices::LiveSinks() const {
@@ -835,74 +709,53 @@ int FakeDiscServices::LiveSinks() const {
 
 HRESULT FakeDiscServices::CreateDiscMaster(
     std::shared_ptr<platform::IDiscMaster2>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateDiscMaster", -1);
-  if (platform::Failed(hr)) return hr;
-  *out = std::make_shared<FakeMaster>(state_);
-  return kS_OK;
+  return Make<FakeMaster>(state_, "CreateDiscMaster", out);
 }
 
 HRESULT FakeDiscServices::CreateRecorder(
     std::shared_ptr<platform::IDiscRecorder2>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateRecorder", -1);
-  if (platform::Failed(hr)) return hr;
-  *out = std::make_shared<FakeRecorderObject>(state_);
-  return kS_OK;
+  return Make<FakeRecorderObject>(state_, "CreateRecorder", out);
 }
 
 HRESULT FakeDiscServices::CreateDataWriter(
     std::shared_ptr<platform::IDiscFormat2Data>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateDataWriter", -1);
-  if (platform::Failed(hr)) return hr;
-  *out = std::make_shared<FakeDataWriter>(state_);
-  return kS_OK;
+  return Make<FakeDataWriter>(state_, "CreateDataWriter", out);
 }
 
 HRESULT FakeDiscServices::CreateEraser(
     std::shared_ptr<platform::IDiscFormat2Erase>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateEraser", -1);
-  if (platform::Failed(hr)) return hr;
-  *out = std::make_shared<FakeEraser>(state_);
-  return kS_OK;
+  return Make<FakeEraser>(state_, "CreateEraser", out);
 }
 
 HRESULT FakeDiscServices::CreateFileSystemImage(
     std::shared_ptr<platform::IFileSystemImage>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateFileSystemImage", -1);
-  if (platform::Failed(hr)) return hr;
-  *out = std::make_shared<FakeFileSystemImage>(state_);
-  return kS_OK;
+  return Make<FakeFileSystemImage>(state_, "CreateFileSystemImage", out);
 }
 
 HRESULT FakeDiscServices::CreateBootOptions(
     std::shared_ptr<platform::IBootOptions>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateBootOptions", -1);
-  if (platform::Failed(hr)) return hr;
-  *out = std::make_shared<FakeBootOptions>(state_);
-  return kS_OK;
+  return Make<FakeBootOptions>(state_, "CreateBootOptions", out);
 }
 
 HRESULT FakeDiscServices::CreateStreamOnFile(
     const std::wstring& path, std::shared_ptr<platform::IStream>* out) {
-  HRESULT hr = state_->Enter("DiscServices::CreateStreamOnFile", -1, path);
-  if (platform::Failed(hr)) return hr;
-  auto served = served_streams_.find(path);
-  if (served != served_streams_.end()) {
-    *out = MakeStream(served->second);
+  return state_->Call("DiscServices::CreateStreamOnFile", -1, path, 0, [&] {
+    auto served = served_streams_.find(path);
+    std::error_code error;
+    const std::uint64_t size =
+        served != served_streams_.end()
+            ? served->second
+            : std::filesystem::file_size(platform::ToUtf8(path), error);
+    // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
+    if (error) return static_cast<HRESULT>(0x80070002u);
+    *out = MakeStream(size);
     return kS_OK;
-  }
-  std::filesystem::path file(platform::ToUtf8(path));
-  std::error_code error;
-  auto size = std::filesystem::file_size(file, error);
-  if (error) return kFileNotFound;
-  auto stream = std::make_shared<FileStream>(state_, file, size);
-  if (!stream->is_open()) return kFileNotFound;
-  *out = std::move(stream);
-  return kS_OK;
+  });
 }
 
 std::shared_ptr<platform::IStream> FakeDiscServices::MakeStream(
     std::uint64_t size) {
-  return std::make_shared<GeneratedStream>(state_, size);
+  return std::make_shared<FakeStream>(state_, size);
 }
 
 }  // namespace tessaline::testing

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -14,13 +15,10 @@ class FakeDevicesState {
   bool refuse_open = false;
   int failing_locks = 0;
   std::vector<std::uint8_t> content;
-  std::uint32_t bytes_per_sector = 2048;
   bool fail_bytes_per_sector = false;
-  std::uint32_t short_reads = 0;
   std::int64_t fail_reads_from = -1;
 
-  std::vector<std::wstring> device_path_requests;
-  std::vector<FakeDeviceOpen> opens;
+  std::vector<std::wstring> opens;
   std::vector<std::string> requests;
   int open_devices = 0;
 };
@@ -48,67 +46,56 @@ class FakeDevice : public platform::Device {
                           : "CdromMediaRemoval(allow)");
   }
   bool LockVolume() override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->requests.push_back("LockVolume");
-    if (closed_) return false;
-    if (state_->failing_locks > 0) {
-      --state_->failing_locks;
-      return false;
-    }
-    return true;
+    return Record("LockVolume", [&] { return state_->failing_locks-- <= 0; });
   }
   bool DismountVolume() override { return Record("DismountVolume"); }
   bool UnlockVolume() override { return Record("UnlockVolume"); }
 
   bool BytesPerSector(std::uint32_t* bytes) override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->requests.push_back("BytesPerSector");
-    if (closed_ || state_->fail_bytes_per_sector) return false;
-    *bytes = state_->bytes_per_sector;
-    return true;
+    return Record("BytesPerSector", [&] {
+      *bytes = 2048;
+      return !state_->fail_bytes_per_sector;
+    });
   }
-
   bool Seek(std::int64_t offset) override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->requests.push_back("Seek(" + std::to_string(offset) + ")");
-    if (closed_ || offset < 0) return false;
-    position_ = offset;
-    return true;
+    return Record("Seek(" + std::to_string(offset) + ")", [&] {
+      position_ = offset;
+      return offset >= 0;
+    });
   }
-
   std::uint32_t Read(void* buffer, std::uint32_t size) override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->requests.push_back("Read(" + std::to_string(size) + ")");
-    if (closed_) return 0;
-    if (state_->fail_reads_from >= 0 && position_ >= state_->fail_reads_from) {
-      return 0;
-    }
-    const auto length = static_cast<std::int64_t>(state_->content.size());
-    if (position_ >= length) return 0;
-    std::int64_t count = std::min<std::int64_t>(size, length - position_);
-    if (state_->short_reads > 0) {
-      count = std::min<std::int64_t>(count, state_->short_reads);
-    }
-    std::memcpy(buffer, state_->content.data() + position_,
-                static_cast<std::size_t>(count));
-    position_ += count;
+    std::int64_t count = 0;
+    Record("Read(" + std::to_string(size) + ")", [&] {
+      const auto length = static_cast<std::int64_t>(state_->content.size());
+      if (state_->fail_reads_from >= 0 &&
+          position_ >= state_->fail_reads_from) {
+        return false;
+      }
+      if (position_ >= length) return false;
+      count = std::min<std::int64_t>(length - position_, size);
+      std::memcpy(buffer, state_->content.data() + position_,
+                  static_cast<std::size_t>(count));
+      position_ += count;
+      return true;
+    });
     return static_cast<std::uint32_t>(count);
   }
-
   bool Close() override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->requests.push_back("Close");
-    if (closed_) return false;
-    closed_ = true;
-    --state_->open_devices;
-    return true;
+    return Record("Close", [&] {
+      closed_ = true;
+      --state_->open_devices;
+      return true;
+    });
   }
 
  private:
-  bool Record(const char* request) {
+  // Records the request and, on a device still open, does it.
+  bool Record(
+      const std::string& request,
+      const std::function<bool()>& work = [] { return true; }) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->requests.push_back(request);
-    return !closed_;
+    return !closed_ && work();
   }
 
   const std::shared_ptr<FakeDevicesState> state_;
@@ -143,19 +130,9 @@ void FakeDevices::SetContent(std::vector<std::uint8_t> bytes) {
   state_->content = std::move(bytes);
 }
 
-void FakeDevices::SetBytesPerSector(std::uint32_t bytes) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->bytes_per_sector = bytes;
-}
-
 void FakeDevices::FailBytesPerSector(bool fail) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->fail_bytes_per_sector = fail;
-}
-
-void FakeDevices::SetShortReads(std::uint32_t max_bytes) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->short_reads = max_bytes;
 }
 
 void FakeDevices::FailReadsFrom(std::int64_t offset) {
@@ -163,12 +140,7 @@ void FakeDevices::FailReadsFrom(std::int64_t offset) {
   state_->fail_reads_from = offset;
 }
 
-std::vector<std::wstring> FakeDevices::DevicePathRequests() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->device_path_requests;
-}
-
-std::vector<FakeDeviceOpen> FakeDevices::Opens() const {
+std::vector<std::wstring> FakeDevices::Opens() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->opens;
 }
@@ -183,25 +155,17 @@ int FakeDevices::OpenDevices() const {
   return state_->open_devices;
 }
 
-void FakeDevices::ClearRecord() {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->device_path_requests.clear();
-  state_->opens.clear();
-  state_->requests.clear();
-}
-
 std::wstring FakeDevices::DevicePath(const std::wstring& drive) {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->device_path_requests.push_back(drive);
   const auto found = state_->device_paths.find(drive);
-  if (found != state_->device_paths.end()) return found->second;
-  return L"\\\\.\\" + drive;
+  return found != state_->device_paths.end() ? found->second
+                                             : L"\\\\.\\" + drive;
 }
 
 std::unique_ptr<platform::Device> FakeDevices::Open(
-    const std::wstring& device_path, platform::DeviceAttributes attributes) {
+    const std::wstring& device_path, platform::DeviceAttributes) {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->opens.push_back({device_path, attributes});
+  state_->opens.push_back(device_path);
   if (state_->refuse_open) return nullptr;
   ++state_->open_devices;
   return std::make_unique<FakeDevice>(state_);

@@ -1,30 +1,13 @@
 // A fake of the volume devices of drives (platform::Devices).
 //
-// Use:
-//
-//   auto devices = std::make_shared<FakeDevices>();
-//   devices->FailVolumeLock(3);             // the first three locks fail
-//   devices->SetContent(image_bytes);       // what raw reads give
-//   test.platform->devices = devices;
-//   ... run the code under test ...
-//   EXPECT_THAT(devices->Requests(),
-//               ElementsAre("LockVolume", "DismountVolume", "UnlockVolume",
-//                           "Close"));
-//   EXPECT_EQ(devices->OpenDevices(), 0);
-//
-// DevicePath forms "\\.\" followed by the drive, as Windows names a drive's
-// volume device, unless SetDevicePath gives another path for that drive (an
-// empty path stands for a drive without a device). Every device opened
-// shares the configuration and the one record of requests.
-//
-// Requests are recorded in order by the names of platform::Device:
-//   StorageMediaRemoval(prevent) StorageMediaRemoval(allow) EjectMedia
-//   LoadMedia CdromMediaRemoval(prevent) CdromMediaRemoval(allow)
-//   LockVolume DismountVolume UnlockVolume BytesPerSector Seek(<offset>)
-//   Read(<size>) Close
-//
-// Thread use: guarded by a lock; the code under test may run on another
-// thread.
+// DevicePath gives "\\.\" followed by the drive, as Windows names a drive's
+// volume device, unless SetDevicePath gives another path (empty: the drive
+// has no device). All devices share the configuration and one record of
+// requests, named as the methods of platform::Device:
+//   StorageMediaRemoval(prevent|allow) EjectMedia LoadMedia
+//   CdromMediaRemoval(prevent|allow) LockVolume DismountVolume UnlockVolume
+//   BytesPerSector Seek(<offset>) Read(<size>) Close
+// Guarded by a lock: the code under test may run on another thread.
 #ifndef TESSALINE_TESTS_SUPPORT_DRIVE_FAKE_DEVICES_H_
 #define TESSALINE_TESTS_SUPPORT_DRIVE_FAKE_DEVICES_H_
 
@@ -37,11 +20,6 @@
 
 namespace tessaline::testing {
 
-struct FakeDeviceOpen {
-  std::wstring path;
-  platform::DeviceAttributes attributes = platform::DeviceAttributes::kNormal;
-};
-
 class FakeDevicesState;
 
 class FakeDevices : public platform::Devices {
@@ -49,36 +27,22 @@ class FakeDevices : public platform::Devices {
   FakeDevices();
   ~FakeDevices() override;
 
-  // Configuration -----------------------------------------------------------
-
   void SetDevicePath(const std::wstring& drive, const std::wstring& path);
-  // Open gives no device (the recorder's device cannot be opened).
+  // Open gives no device.
   void RefuseOpen(bool refuse);
-  // The next `count` LockVolume requests fail; later ones succeed.
+  // The next `count` LockVolume requests fail.
   void FailVolumeLock(int count);
-  // The bytes that raw reads give, from offset 0.
+  // The bytes that raw reads give, from offset 0; BytesPerSector is 2048.
   void SetContent(std::vector<std::uint8_t> bytes);
-  // The answer of BytesPerSector (2048 unless set), or its failure.
-  void SetBytesPerSector(std::uint32_t bytes);
   void FailBytesPerSector(bool fail);
-  // Each Read gives at most this many bytes; 0: as many as asked for.
-  void SetShortReads(std::uint32_t max_bytes);
-  // Reads that start at or past this offset fail (give 0 bytes); -1: none.
+  // Reads that start at or past this offset give 0 bytes; -1: none.
   void FailReadsFrom(std::int64_t offset);
 
-  // Record ------------------------------------------------------------------
-
-  // The drives DevicePath was asked for, in order.
-  std::vector<std::wstring> DevicePathRequests() const;
-  // Every Open, the refused ones included, in order.
-  std::vector<FakeDeviceOpen> Opens() const;
-  // Every request to any device, in order (see above).
+  // The device path of every Open, the refused ones included, in order.
+  std::vector<std::wstring> Opens() const;
   std::vector<std::string> Requests() const;
   // Devices neither closed nor destroyed.
   int OpenDevices() const;
-  void ClearRecord();
-
-  // Devices -----------------------------------------------------------------
 
   std::wstring DevicePath(const std::wstring& drive) override;
   std::unique_ptr<platform::Device> Open(

@@ -1,6 +1,7 @@
 #include "support/drive/fake_processes.h"
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 
 namespace tessaline::testing {
@@ -16,9 +17,7 @@ class FakeProcessesState {
   std::uint32_t start_error = 0;
   std::vector<FakeStart> starts;
   int open_handles = 0;
-  std::vector<std::uint32_t> waits;
   std::vector<FakeTermination> terminations;
-  int exit_code_reads = 0;
 };
 
 namespace {
@@ -30,10 +29,8 @@ class FakeProcess : public platform::Process {
       : state_(std::move(state)),
         script_(script),
         start_(state_->clock->TickCount()) {
-    if (script.run_milliseconds != kNever) {
-      end_ = script.run_milliseconds;
-      end_code_ = script.exit_code;
-    }
+    if (script.run_milliseconds != kNever) end_ = script.run_milliseconds;
+    end_code_ = script.exit_code;
   }
 
   ~FakeProcess() override {
@@ -42,35 +39,27 @@ class FakeProcess : public platform::Process {
   }
 
   platform::WaitResult Wait(std::uint32_t milliseconds) override {
-    std::uint32_t sleep = 0;
-    platform::WaitResult result;
+    std::uint32_t sleep = milliseconds;
     {
       std::lock_guard<std::mutex> lock(state_->mutex);
-      state_->waits.push_back(milliseconds);
-      ++waits_;
-      if (waits_ == script_.failing_wait) return platform::WaitResult::kFailed;
-      const std::uint32_t now = Now();
-      if (end_ && *end_ <= now) return platform::WaitResult::kEnded;
-      if (end_ && *end_ - now <= milliseconds) {
-        sleep = *end_ - now;
-        result = platform::WaitResult::kEnded;
-      } else {
-        sleep = milliseconds;
-        result = platform::WaitResult::kTimeout;
+      if (++waits_ == script_.failing_wait) {
+        return platform::WaitResult::kFailed;
       }
+      if (end_ && *end_ <= Now()) return platform::WaitResult::kEnded;
+      if (end_) sleep = std::min(sleep, *end_ - Now());
     }
     if (sleep > 0) state_->clock->Sleep(sleep);
-    return result;
+    return Ended() ? platform::WaitResult::kEnded
+                   : platform::WaitResult::kTimeout;
   }
 
   bool Terminate(std::uint32_t exit_code) override {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    const std::uint32_t now = Now();
-    state_->terminations.push_back({exit_code, now});
+    state_->terminations.push_back({exit_code, Now()});
     // As TerminateProcess, nothing is done to a process that has ended.
-    if (end_ && *end_ <= now) return false;
+    if (end_ && *end_ <= Now()) return false;
     if (script_.terminate_milliseconds != kNever) {
-      const std::uint32_t end = now + script_.terminate_milliseconds;
+      const std::uint32_t end = Now() + script_.terminate_milliseconds;
       if (!end_ || end < *end_) {
         end_ = end;
         end_code_ = exit_code;
@@ -80,15 +69,16 @@ class FakeProcess : public platform::Process {
   }
 
   bool ExitCode(std::uint32_t* code) override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->exit_code_reads;
-    if (script_.exit_code_fails) return false;
-    *code = end_ && *end_ <= Now() ? end_code_ : platform::kStillActive;
+    *code = Ended() ? end_code_ : platform::kStillActive;
     return true;
   }
 
  private:
   std::uint32_t Now() const { return state_->clock->TickCount() - start_; }
+  bool Ended() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return end_ && *end_ <= Now();
+  }
 
   const std::shared_ptr<FakeProcessesState> state_;
   const FakeProcessScript script_;
@@ -109,12 +99,10 @@ void FakeProcesses::Script(const FakeProcessScript& script) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->script = script;
 }
-
 void FakeProcesses::FailStart(std::uint32_t error) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->start_error = error;
 }
-
 std::vector<FakeStart> FakeProcesses::Starts() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->starts;
@@ -125,36 +113,22 @@ int FakeProcesses::OpenHandles() const {
   return state_->open_handles;
 }
 
-std::vector<std::uint32_t> FakeProcesses::Waits() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->waits;
-}
-
 std::vector<FakeTermination> FakeProcesses::Terminations() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->terminations;
 }
 
-int FakeProcesses::ExitCodeReads() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->exit_code_reads;
-}
-
 std::unique_ptr<platform::Process> FakeProcesses::Start(
     const std::wstring& program, const std::wstring& command_line,
     std::uint32_t* error) {
-  FakeProcessScript script;
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->starts.push_back({program, command_line});
-    if (state_->start_error != 0) {
-      if (error != nullptr) *error = state_->start_error;
-      return nullptr;
-    }
-    ++state_->open_handles;
-    script = state_->script;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->starts.push_back({program, command_line});
+  if (state_->start_error != 0) {
+    if (error != nullptr) *error = state_->start_error;
+    return nullptr;
   }
-  return std::make_unique<FakeProcess>(state_, script);
+  ++state_->open_handles;
+  return std::make_unique<FakeProcess>(state_, state_->script);
 }
 
 }  // namespace tessaline::testing

@@ -3,16 +3,11 @@
 // clock by the time it waits, so a tool of several seconds runs in no real
 // time with a FakeClock.
 //
-// Use:
-//
 //   auto processes = std::make_shared<FakeProcesses>(test.clock);
 //   processes->Script({.run_milliseconds = 3500, .exit_code = 2});
-//   test.platform->processes = processes;
 //   ... run the code under test ...
 //   EXPECT_EQ(processes->Starts()[0].command_line, L"\"C:\\t.exe\" /x");
-//   EXPECT_EQ(processes->OpenHandles(), 0);
 //
-// Times are counted from the process's start on the clock's tick count.
 // Thread use: the code under test may run on another thread; everything is
 // guarded by a lock, which is not held while the clock sleeps.
 #ifndef TESSALINE_TESTS_SUPPORT_DRIVE_FAKE_PROCESSES_H_
@@ -20,7 +15,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +24,7 @@ namespace tessaline::testing {
 
 inline constexpr std::uint32_t kNever = 0xFFFFFFFFu;
 
-// How a started process behaves.
+// How a started process behaves; times count from its start.
 struct FakeProcessScript {
   // It ends this long after its start with `exit_code`; kNever: it runs
   // until it is terminated.
@@ -41,8 +35,6 @@ struct FakeProcessScript {
   std::uint32_t terminate_milliseconds = 0;
   // The n-th Wait (counted from 1) fails without waiting; 0: none fails.
   int failing_wait = 0;
-  // ExitCode reports a failure.
-  bool exit_code_fails = false;
 };
 
 struct FakeStart {
@@ -52,16 +44,14 @@ struct FakeStart {
 
 struct FakeTermination {
   std::uint32_t exit_code = 0;
-  // Milliseconds since the start of the process.
-  std::uint32_t at = 0;
+  std::uint32_t at = 0;  // since the start of the process
 };
 
 class FakeProcessesState;
 
 class FakeProcesses : public platform::Processes {
  public:
-  // `clock` must advance on Sleep (a FakeClock); with a real clock, Wait
-  // really sleeps.
+  // `clock` must advance on Sleep (a FakeClock).
   explicit FakeProcesses(std::shared_ptr<platform::Clock> clock);
   ~FakeProcesses() override;
 
@@ -74,10 +64,7 @@ class FakeProcesses : public platform::Processes {
   std::vector<FakeStart> Starts() const;
   // Processes whose handle has not been released.
   int OpenHandles() const;
-  // The time-out of every Wait on any process, in order.
-  std::vector<std::uint32_t> Waits() const;
   std::vector<FakeTermination> Terminations() const;
-  int ExitCodeReads() const;
 
   std::unique_ptr<platform::Process> Start(const std::wstring& program,
                                            const std::wstring& command_line,
