@@ -1,7 +1,6 @@
 #include "verify/read_back.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -34,7 +33,9 @@ std::wstring MismatchText(const char* which, std::int64_t position,
 }
 
 struct FreeBuffer {
-  void operator()(std::uint8_t* p) const { std::free(p); }
+  void operator()(std::uint8_t* p) const {
+    ::operator delete[](p, std::align_val_t{kPageSize});
+  }
 };
 using Buffer = std::unique_ptr<std::uint8_t[], FreeBuffer>;
 
@@ -43,7 +44,8 @@ using Buffer = std::unique_ptr<std::uint8_t[], FreeBuffer>;
 Buffer AllocateChunk(std::uint32_t size) {
   std::size_t rounded = (size + kPageSize - 1) / kPageSize * kPageSize;
   return Buffer(static_cast<std::uint8_t*>(
-      std::aligned_alloc(kPageSize, rounded == 0 ? kPageSize : rounded)));
+      ::operator new[](rounded == 0 ? kPageSize : rounded,
+                       std::align_val_t{kPageSize}, std::nothrow)));
 }
 
 // Reads up to `size` bytes, as a synchronous ReadFile would: stops early

@@ -1,10 +1,10 @@
 #include "platform/virtual/drive_folder.h"
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "platform/media_type_names.h"
 #include "platform/virtual/media_catalog.h"
 #include "platform/virtual/virtual_drive.h"
 
@@ -16,37 +16,6 @@ using virtual_drive::MediaInfo;
 using virtual_drive::PathFromUtf8;
 using virtual_drive::Utf8FromPath;
 
-// IMAPI2's names, indexed by value.
-constexpr const char* kTypeNames[] = {"UNKNOWN",
-                                      "CDROM",
-                                      "CDR",
-                                      "CDRW",
-                                      "DVDROM",
-                                      "DVDRAM",
-                                      "DVDPLUSR",
-                                      "DVDPLUSRW",
-                                      "DVDPLUSR_DUALLAYER",
-                                      "DVDDASHR",
-                                      "DVDDASHRW",
-                                      "DVDDASHR_DUALLAYER",
-                                      "DISK",
-                                      "DVDPLUSRW_DUALLAYER",
-                                      "HDDVDROM",
-                                      "HDDVDR",
-                                      "HDDVDRAM",
-                                      "BDROM",
-                                      "BDR",
-                                      "BDRE"};
-constexpr char kPrefix[] = "IMAPI_MEDIA_TYPE_";
-
-std::string Upper(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out;
-}
-
 bool WriteNewFile(const fs::path& path, const std::string& text,
                   std::string* error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -57,24 +26,6 @@ bool WriteNewFile(const fs::path& path, const std::string& text,
 }
 
 }  // namespace
-
-bool ParseMediaTypeName(const std::string& name,
-                        IMAPI_MEDIA_PHYSICAL_TYPE* type) {
-  std::string key = Upper(name);
-  if (key.rfind(kPrefix, 0) == 0) key.erase(0, sizeof kPrefix - 1);
-  for (std::size_t i = 0; i < std::size(kTypeNames); ++i) {
-    if (key == kTypeNames[i]) {
-      *type = static_cast<IMAPI_MEDIA_PHYSICAL_TYPE>(i);
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string MediaTypeName(IMAPI_MEDIA_PHYSICAL_TYPE type) {
-  const auto index = static_cast<std::size_t>(type);
-  return index < std::size(kTypeNames) ? kTypeNames[index] : "UNKNOWN";
-}
 
 bool CreateDriveFolder(const std::string& dir, const std::string& name,
                        IMAPI_MEDIA_PHYSICAL_TYPE type, std::string* error) {

@@ -39,6 +39,7 @@
 
 #include <string>
 
+#include "platform/media_type_names.h"
 #include "tessaline/media_types.h"
 
 namespace tessaline::platform {
@@ -49,15 +50,6 @@ namespace tessaline::platform {
 // when a file cannot be made. Paths are UTF-8.
 bool CreateDriveFolder(const std::string& dir, const std::string& name,
                        IMAPI_MEDIA_PHYSICAL_TYPE type, std::string* error);
-
-// Reads IMAPI2's name of a medium type, usually without its
-// "IMAPI_MEDIA_TYPE_" prefix ("DVDPLUSRW", "cdr"), in any case.
-bool ParseMediaTypeName(const std::string& name,
-                        IMAPI_MEDIA_PHYSICAL_TYPE* type);
-
-// The name ParseMediaTypeName reads ("DVDPLUSR_DUALLAYER"); "UNKNOWN" for a
-// value outside IMAPI2's list.
-std::string MediaTypeName(IMAPI_MEDIA_PHYSICAL_TYPE type);
 
 }  // namespace tessaline::platform
 
