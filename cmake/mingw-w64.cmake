@@ -33,8 +33,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The build machine's pkg-config files describe Linux libraries; none of
-# them can be linked into a Windows program.
-set(ENV{PKG_CONFIG_LIBDIR} "")
+# them can be linked into a Windows program. Only the target's are looked
+# at.
+set(ENV{PKG_CONFIG_LIBDIR}
+    "/usr/${triplet}/lib/pkgconfig:${TESSALINE_MINGW_PREFIX}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

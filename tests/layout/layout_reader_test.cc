@@ -1,0 +1,209 @@
+// The layout file read through the system's profile reader and through the
+// reader of the POSIX backend (ProfileDocument): for the same files, the
+// creator must arrive at the same plans and the same failures on every
+// system. On POSIX both readers are the POSIX one; on Windows the system's
+// is GetPrivateProfileStringW.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/profile_parser.h"
+#include "platform/text.h"
+#include "support/core/test_platform.h"
+#include "tessaline/tessaline.h"
+
+namespace tessaline {
+namespace {
+
+using Plan = std::map<std::int32_t, std::wstring>;
+
+// The rules of the POSIX backend's reader on any system: the file's bytes,
+// decoded (UTF-16LE or UTF-8 after their byte-order marks, else UTF-8),
+// parsed by ProfileDocument.
+class DocumentProfiles : public platform::Profiles {
+ public:
+  std::vector<std::wstring> SectionNames(const std::wstring& file) override {
+    return Load(file).SectionNames();
+  }
+  std::vector<std::wstring> KeyNames(const std::wstring& file,
+                                     const std::wstring& section) override {
+    return Load(file).KeyNames(section);
+  }
+  std::wstring Value(const std::wstring& file, const std::wstring& section,
+                     const std::wstring& key) override {
+    return Load(file).Value(section, key);
+  }
+
+ private:
+  static platform::ProfileDocument Load(const std::wstring& file) {
+    std::ifstream in(std::filesystem::path(file), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)),
+                            std::istreambuf_iterator<char>());
+    return platform::ProfileDocument(platform::DecodeProfileText(bytes));
+  }
+};
+
+// Passes every call on and keeps the item lists read for the discs, as the
+// creator stores them (without vertical tabs; an empty one is refused).
+class PlanRecorder : public platform::Profiles {
+ public:
+  PlanRecorder(std::shared_ptr<platform::Profiles> target, std::wstring media)
+      : target_(std::move(target)), media_(std::move(media)) {}
+
+  std::vector<std::wstring> SectionNames(const std::wstring& file) override {
+    return target_->SectionNames(file);
+  }
+  std::vector<std::wstring> KeyNames(const std::wstring& file,
+                                     const std::wstring& section) override {
+    return target_->KeyNames(file, section);
+  }
+  std::wstring Value(const std::wstring& file, const std::wstring& section,
+                     const std::wstring& key) override {
+    std::wstring value = target_->Value(file, section, key);
+    if (section == L"MEDIA:" + media_ && key.rfind(media_, 0) == 0 &&
+        !value.empty()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::wstring items = value;
+      std::erase(items, L'\v');
+      plan_[std::stoi(key.substr(media_.size()))] = items;
+    }
+    return value;
+  }
+  Plan plan() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return plan_;
+  }
+
+ private:
+  const std::shared_ptr<platform::Profiles> target_;
+  const std::wstring media_;
+  mutable std::mutex mutex_;
+  Plan plan_;
+};
+
+struct Outcome {
+  std::uint32_t discs = 0;
+  Plan plan;
+  std::wstring failure;  // the CreateMediaException's message, if any
+};
+
+bool operator==(const Outcome& a, const Outcome& b) {
+  return a.discs == b.discs && a.plan == b.plan && a.failure == b.failure;
+}
+
+void PrintTo(const Outcome& outcome, std::ostream* out) {
+  *out << "discs " << outcome.discs << ", failure \""
+       << platform::ToUtf8(outcome.failure) << "\", plan {";
+  for (const auto& [disc, items] : outcome.plan) {
+    *out << " " << disc << ": \"" << platform::ToUtf8(items) << "\"";
+  }
+  *out << " }";
+}
+
+struct LayoutCase {
+  const char* name;
+  std::string bytes;
+  Outcome expected;
+};
+
+// UTF-16LE bytes with their byte-order mark.
+std::string Utf16(const std::u16string& text) {
+  std::string bytes("\xFF\xFE");
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+// Every case reads media name "Rec"; every drive has room.
+std::vector<LayoutCase> Cases() {
+  return {
+      {"TwoDiscs",
+       "[MEDIA:Rec]\r\nRec1=boot,tools\r\nRec2=data\r\n"
+       "[SIZE:Rec]\r\nRec1=100\r\nRec2=200\r\n",
+       {2, {{1, L"boot,tools"}, {2, L"data"}}, L""}},
+      {"OtherSectionsLineFeedsAndAGap",
+       "[Other]\nRec1=no\n[MEDIA:Rec]\nRec1=a\nRec2=b\nRec4=d\n"
+       "[SIZE:Rec]\nRec1=1\nRec2=2\nRec4=4\n",
+       {2, {{1, L"a"}, {2, L"b"}}, L""}},
+      // The reader finds sections and keys without case, and the first key
+      // of a name wins; the creator wants the exact name in the list.
+      {"CaseOfNames",
+       "[media:rec]\nREC1=upper\nRec1=exact\nRec2=b\n[size:REC]\nrec1=1\n"
+       "rec2=2\n",
+       {2, {{1, L"upper"}, {2, L"b"}}, L""}},
+      {"BlanksQuotesAndComments",
+       "[MEDIA:Rec]\r\n  Rec1 =  \"a, b\"  \r\n;Rec2=hidden\r\n"
+       "Rec2= 'c' \r\n[SIZE:Rec]\r\nRec1 = 10 \r\nRec2=20\r\n",
+       {2, {{1, L"a, b"}, {2, L"c"}}, L""}},
+      {"VerticalTabsAreDropped",
+       "[MEDIA:Rec]\nRec1=a\v,\vb\n[SIZE:Rec]\nRec1=1\n",
+       {1, {{1, L"a,b"}}, L""}},
+      {"OnlyTheFirstSectionOfANameCounts",
+       "Rec1=orphan\n[MEDIA:Rec]\nRec1=first\n[SIZE:Rec]\nRec1=1\nRec2=2\n"
+       "[MEDIA:Rec]\nRec1=second\nRec2=more\n",
+       {1, {{1, L"first"}}, L""}},
+      {"Utf16WithByteOrderMark",
+       Utf16(u"[MEDIA:Rec]\r\nRec1=\u00c4,\u00f6\r\n[SIZE:Rec]\r\nRec1=5\r\n"),
+       {1, {{1, L"\u00c4,\u00f6"}}, L""}},
+      {"EmptyFile", "", {0, {}, L"Sections not found"}},
+      {"NoMediaSection",
+       "[SIZE:Rec]\nRec1=1\n",
+       {0, {}, L"Section not found:MEDIA:Rec"}},
+      {"MediaSectionWithoutKeys",
+       "[MEDIA:Rec]\n[SIZE:Rec]\nRec1=1\n",
+       {0, {}, L"Section not found:MEDIA:Rec"}},
+      {"NoExactFirstKey",
+       "[MEDIA:Rec]\nrec1=a\n[SIZE:Rec]\nRec1=1\n",
+       {0, {}, L"Value not found (for key)Rec1"}},
+      {"EmptySize",
+       "[MEDIA:Rec]\nRec1=a\n[SIZE:Rec]\nRec1=\n",
+       {0, {}, L"Value not found (for key)Rec1"}},
+      {"EmptyItemsAfterTheQuotes",
+       "[MEDIA:Rec]\nRec1=a\nRec2=\"\"\n[SIZE:Rec]\nRec1=1\nRec2=2\n",
+       {1, {{1, L"a"}}, L"Value not found (for key)Rec2"}},
+  };
+}
+
+Outcome Analyze(const std::string& bytes,
+                std::shared_ptr<platform::Profiles> reader) {
+  testing::TempFolder folder;
+  testing::WriteFile(folder.path() / "layout.ini", bytes);
+  auto test = testing::MakeTestPlatform();
+  test.volumes->SetFreeBytes(folder.Wide(), INT64_MAX);
+  auto recorder = std::make_shared<PlanRecorder>(std::move(reader), L"Rec");
+  test.platform->profiles = recorder;
+  Tessaline creator(folder.Wide("work").c_str(), folder.Wide().c_str(), L"Rec",
+                    test.platform);
+  Outcome outcome;
+  try {
+    creator.AnalyzeLayout(folder.Wide("layout.ini").c_str());
+  } catch (const CreateMediaException& e) {
+    outcome.failure = e.message;
+  }
+  outcome.discs = creator.NumDiscs();
+  outcome.plan = recorder->plan();
+  return outcome;
+}
+
+TEST(LayoutReaderTest, SystemAndPosixReadersGiveTheSamePlans) {
+  for (const LayoutCase& layout : Cases()) {
+    SCOPED_TRACE(layout.name);
+    EXPECT_EQ(Analyze(layout.bytes, testing::MakeSystemProfiles()),
+              layout.expected);
+    EXPECT_EQ(Analyze(layout.bytes, std::make_shared<DocumentProfiles>()),
+              layout.expected);
+  }
+}
+
+}  // namespace
+}  // namespace tessaline

@@ -1,0 +1,285 @@
+// The IMAPI2 disc services over COM, against the fake IMAPI2 of
+// fake_imapi2_fixture.h (Wine has no IMAPI2): the library's own burn code
+// lists recorders, writes, cancels and erases through the Windows backend,
+// and every COM object it touches is released.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "burn/erase.h"
+#include "burn/image_writer.h"
+#include "burn/recorder.h"
+#include "platform/text.h"
+#include "platform/windows/fake_imapi2_fixture.h"
+#include "platform/windows/win32.h"
+#include "platform/windows/windows_backends.h"
+#include "support/core/test_platform.h"
+
+namespace tessaline {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct Report {
+  std::int32_t code;
+  std::intptr_t first;
+  std::intptr_t second;
+  bool operator==(const Report&) const = default;
+};
+
+void PrintTo(const Report& report, std::ostream* out) {
+  *out << "(" << report.code << ", " << report.first << ", " << report.second
+       << ")";
+}
+
+// Collects reports; sets the cancel flag at the report numbered `cancel_at`.
+struct Reports {
+  std::vector<Report> seen;
+  CancelFlag* cancel = nullptr;
+  std::size_t cancel_at = 0;
+
+  static void Callback(std::int32_t code, std::intptr_t first,
+                       std::intptr_t second, void* context) {
+    auto* self = static_cast<Reports*>(context);
+    self->seen.push_back({code, first, second});
+    if (self->cancel != nullptr && self->seen.size() == self->cancel_at) {
+      *self->cancel = 1;
+    }
+  }
+};
+
+class WindowsDiscServicesTest : public ::testing::Test {
+ protected:
+  WindowsDiscServicesTest()
+      : entered_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)),
+        fake_(std::make_unique<testing::FakeImapi2>()),
+        test_(testing::MakeTestPlatform()) {
+    test_.platform->disc = platform::windows::MakeDiscServices();
+  }
+  ~WindowsDiscServicesTest() override {
+    fake_.reset();
+    if (SUCCEEDED(entered_)) ::CoUninitialize();
+  }
+
+  void SetUp() override { ASSERT_TRUE(fake_->registered()); }
+  // Whatever a test did, nothing of IMAPI2 stays held.
+  void TearDown() override {
+    EXPECT_EQ(state().live_objects, 0);
+    EXPECT_EQ(state().advised_sinks, 0);
+  }
+
+  testing::FakeImapi2State& state() { return fake_->state(); }
+  const platform::Platform& platform() const { return *test_.platform; }
+
+  const ::HRESULT entered_;
+  std::unique_ptr<testing::FakeImapi2> fake_;
+  testing::TestPlatform test_;
+  testing::TempFolder folder_;
+  CancelFlag cancel_{0};
+};
+
+TEST_F(WindowsDiscServicesTest, RecordersAreListedFromTheirComObjects) {
+  std::vector<RecorderInfo> list;
+  EnumerateRecorders(platform(), list);
+
+  ASSERT_EQ(list.size(), 1u);
+  const RecorderInfo& info = list[0];
+  EXPECT_EQ(info.index, 0);
+  EXPECT_EQ(info.vendorId, L"VENDOR");
+  EXPECT_EQ(info.productId, L"DVD WRITER");
+  EXPECT_EQ(info.mountPoints, L"F:\\|D:\\mnt\\disc\\");
+  EXPECT_EQ(info.currentMediaType, IMAPI_MEDIA_TYPE_DVDPLUSRW);
+  // 0x1E: CD-ROM; 0x2F with byte 4 = 0x0C: DVD-R, DVD-RW, DVD-R DL.
+  for (int type = 0; type < 20; ++type) {
+    EXPECT_EQ(info.mediaSupportFlags[type],
+              type == 1 || type == 9 || type == 10 || type == 11)
+        << type;
+  }
+  EXPECT_TRUE(fake_->Called("InitializeDiscRecorder \\\\?\\fake#recorder#0"));
+  EXPECT_TRUE(fake_->Called("GetFeaturePage 47 0"));
+  EXPECT_TRUE(fake_->Called("IsRecorderSupported recorder"));
+
+  std::wstring drive;
+  EXPECT_EQ(GetDriveLetter(platform(), 0, &drive), 1);
+  EXPECT_EQ(drive, L"F:");
+  EXPECT_THROW(OpenRecorder(platform(), 1), MediaWriterException);
+  EXPECT_EQ(SetMediaChangeNotification(platform(), 0, true), 1);
+  EXPECT_EQ(SetMediaChangeNotification(platform(), 0, false), 1);
+  EXPECT_TRUE(fake_->Called("DisableMcn"));
+  EXPECT_TRUE(fake_->Called("EnableMcn"));
+}
+
+TEST_F(WindowsDiscServicesTest, ImageIsWrittenWithProgressFromEveryPath) {
+  state().blank = true;
+  state().write_events = {
+      {static_cast<IMAPI_FORMAT2_DATA_WRITE_ACTION>(2), 0, 0, false, false},
+      {static_cast<IMAPI_FORMAT2_DATA_WRITE_ACTION>(4), 12, 300, true, false},
+      {static_cast<IMAPI_FORMAT2_DATA_WRITE_ACTION>(4), 13, 300, false, true},
+      {static_cast<IMAPI_FORMAT2_DATA_WRITE_ACTION>(6), 14, 300, false, false},
+  };
+  testing::WritePatternFile(folder_.path() / "boot.iso", 2 * 2048, 7);
+  Reports reports;
+  WriteOutcome outcome = WriteOutcome::kNotWritten;
+
+  EXPECT_EQ(WriteIsoImage(platform(), folder_.Wide("boot.iso"), 0,
+                          &Reports::Callback, &reports, &cancel_, &outcome),
+            platform::kS_OK);
+
+  EXPECT_EQ(outcome, WriteOutcome::kWritten);
+  // Initialising, then writing as the event's arguments say, whether the
+  // event came through Invoke or the vtable, and whatever its source.
+  EXPECT_THAT(reports.seen, ElementsAre(Report{5, 0, 0}, Report{8, 12, 300},
+                                        Report{8, 13, 300}));
+  EXPECT_EQ(state().written, testing::ReadFile(folder_.path() / "boot.iso"));
+  EXPECT_TRUE(fake_->Called("put_ClientName Kiro Media Creation"));
+  EXPECT_TRUE(fake_->Called("Unadvise"));
+  ASSERT_FALSE(state().calls.empty());
+  EXPECT_EQ(state().calls.back(), "put_Recorder null");
+  EXPECT_FALSE(fake_->Called("EraseMedia"));
+}
+
+TEST_F(WindowsDiscServicesTest, CancelInTheSinkStopsTheComWrite) {
+  state().blank = true;
+  for (LONG second = 1; second <= 3; ++second) {
+    state().write_events.push_back(
+        {static_cast<IMAPI_FORMAT2_DATA_WRITE_ACTION>(4), second, 300, false,
+         false});
+  }
+  testing::WritePatternFile(folder_.path() / "boot.iso", 2048, 1);
+  Reports reports;
+  reports.cancel = &cancel_;
+  reports.cancel_at = 1;
+  WriteOutcome outcome = WriteOutcome::kWritten;
+
+  EXPECT_TRUE(platform::Failed(
+      WriteIsoImage(platform(), folder_.Wide("boot.iso"), 0, &Reports::Callback,
+                    &reports, &cancel_, &outcome)));
+
+  EXPECT_EQ(outcome, WriteOutcome::kCancelled);
+  EXPECT_THAT(reports.seen, ElementsAre(Report{8, 1, 300}));
+  EXPECT_TRUE(fake_->Called("CancelWrite"));
+}
+
+TEST_F(WindowsDiscServicesTest, EraseReportsItsProgressThroughInvoke) {
+  state().erase_events = {{30, 120}, {120, 120}};
+  Reports reports;
+
+  EXPECT_EQ(
+      EraseRecorderMedia(platform(), 0, true, &Reports::Callback, &reports),
+      platform::kS_OK);
+
+  EXPECT_THAT(reports.seen,
+              ElementsAre(Report{7, 30, 120}, Report{7, 120, 120}));
+  EXPECT_TRUE(fake_->Called("put_FullErase true"));
+  EXPECT_TRUE(fake_->Called("put_ClientName Kiro Media Creation"));
+  EXPECT_TRUE(fake_->Called("Unadvise"));
+  EXPECT_THAT(test_.console->Text(),
+              HasSubstr("EraseMedia succeeded for drive index 0\n"));
+}
+
+// A sink that counts its events.
+class CountingSink : public platform::DDiscFormat2DataEvents {
+ public:
+  platform::HRESULT Update(platform::IDiscFormat2Data*,
+                           platform::IDiscFormat2DataEventArgs*) override {
+    ++events;
+    return platform::kS_OK;
+  }
+  int events = 0;
+};
+
+TEST_F(WindowsDiscServicesTest, SinkObjectAnswersAsTheEventInterface) {
+  std::shared_ptr<platform::IDiscFormat2Data> writer;
+  ASSERT_EQ(platform().disc->CreateDataWriter(&writer), platform::kS_OK);
+  auto sink = std::make_shared<CountingSink>();
+  std::uint32_t cookie = 0;
+  ASSERT_EQ(writer->Advise(sink, &cookie), platform::kS_OK);
+  IDispatch* advised = state().last_sink;
+  ASSERT_NE(advised, nullptr);
+  EXPECT_EQ(sink.use_count(), 2);
+
+  wchar_t update[] = L"update";
+  wchar_t other[] = L"Progress";
+  LPOLESTR names[] = {update, other};
+  DISPID ids[2] = {};
+  EXPECT_EQ(advised->GetIDsOfNames(IID_NULL, names, 1, 0, ids), S_OK);
+  EXPECT_EQ(ids[0], 0x200);
+  EXPECT_EQ(advised->GetIDsOfNames(IID_NULL, names + 1, 1, 0, ids),
+            DISP_E_UNKNOWNNAME);
+
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(advised->Invoke(0x201, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                            nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(advised->Invoke(0x200, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                            nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(sink->events, 0);
+
+  IUnknown* events = nullptr;
+  EXPECT_EQ(advised->QueryInterface(
+                platform::windows::imapi2::kIidDDiscFormat2DataEvents,
+                reinterpret_cast<void**>(&events)),
+            S_OK);
+  if (events != nullptr) events->Release();
+  EXPECT_EQ(advised->QueryInterface(
+                platform::windows::imapi2::kIidDDiscFormat2EraseEvents,
+                reinterpret_cast<void**>(&events)),
+            E_NOINTERFACE);
+
+  // Unadvised, the COM object goes and lets go of the sink.
+  EXPECT_EQ(writer->Unadvise(cookie), platform::kS_OK);
+  EXPECT_EQ(sink.use_count(), 1);
+}
+
+// A stream that did not come from the services.
+class OtherStream : public platform::IStream {
+ public:
+  platform::HRESULT Stat(std::uint64_t* size) override {
+    *size = 0;
+    return platform::kS_OK;
+  }
+  platform::HRESULT Read(void*, std::uint32_t, std::uint32_t* read) override {
+    *read = 0;
+    return platform::kS_OK;
+  }
+};
+
+TEST_F(WindowsDiscServicesTest, FileStreamsDenyWritersWhileOpen) {
+  testing::WritePatternFile(folder_.path() / "image.iso", 5000, 2);
+  const std::wstring path = folder_.Wide("image.iso");
+  std::shared_ptr<platform::IStream> stream;
+  ASSERT_EQ(platform().disc->CreateStreamOnFile(path, &stream),
+            platform::kS_OK);
+  std::uint64_t size = 0;
+  EXPECT_EQ(stream->Stat(&size), platform::kS_OK);
+  EXPECT_EQ(size, 5000u);
+  platform::windows::UniqueHandle writer(::CreateFileW(
+      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_FALSE(writer.valid());
+  char buffer[8000];
+  std::uint32_t read = 0;
+  EXPECT_TRUE(platform::Succeeded(stream->Read(buffer, sizeof buffer, &read)));
+  EXPECT_EQ(read, 5000u);
+  stream.reset();
+
+  EXPECT_EQ(
+      platform().disc->CreateStreamOnFile(folder_.Wide("absent"), &stream),
+      static_cast<platform::HRESULT>(0x80070002u));
+
+  // IMAPI2 reads only streams of its own kind.
+  std::shared_ptr<platform::IDiscFormat2Data> data_writer;
+  ASSERT_EQ(platform().disc->CreateDataWriter(&data_writer), platform::kS_OK);
+  OtherStream other;
+  EXPECT_EQ(data_writer->Write(&other),
+            platform::kE_IMAPI_DF2DATA_STREAM_NOT_SUPPORTED);
+  EXPECT_FALSE(fake_->Called("Write 0"));
+}
+
+}  // namespace
+}  // namespace tessaline

@@ -1,0 +1,213 @@
+// The Win32 file system: attribute and directory questions, folder
+// creation, copies, attributes, deletion at the next start, files and the
+// system's message texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/windows/win32.h"
+#include "platform/windows/windows_backends.h"
+#include "support/core/temp_folder.h"
+
+namespace tessaline::platform {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+class WindowsFileSystemTest : public ::testing::Test {
+ protected:
+  std::wstring Path(const std::string& relative) const {
+    return folder_.Wide(relative);
+  }
+
+  testing::TempFolder folder_;
+  const std::shared_ptr<FileSystem> files_ = windows::MakeFileSystem();
+};
+
+TEST_F(WindowsFileSystemTest, ExistenceAndDirectoriesIncludingDriveRoots) {
+  WriteFile(folder_.path() / "file.txt", "x");
+  EXPECT_EQ(files_->Separator(), L'\\');
+  EXPECT_TRUE(files_->Exists(Path("file.txt")));
+  EXPECT_FALSE(files_->Exists(Path("absent.txt")));
+  EXPECT_FALSE(files_->IsDirectory(Path("file.txt")));
+  EXPECT_TRUE(files_->IsDirectory(folder_.Wide()));
+  // Two separators in a row, as a work folder ending in one gives.
+  EXPECT_TRUE(files_->Exists(folder_.Wide() + L"\\\\file.txt"));
+  // A root has no entry of its own for FindFirstFileW to find.
+  wchar_t windows_folder[MAX_PATH];
+  ASSERT_NE(::GetWindowsDirectoryW(windows_folder, MAX_PATH), 0u);
+  const std::wstring root{windows_folder[0], L':', L'\\'};
+  EXPECT_TRUE(files_->IsDirectory(root));
+}
+
+TEST_F(WindowsFileSystemTest, FoldersAreCreatedOnceAndTreesWhole) {
+  EXPECT_EQ(files_->CreateFolder(Path("a")), CreateFolderResult::kCreated);
+  EXPECT_EQ(files_->CreateFolder(Path("a")),
+            CreateFolderResult::kAlreadyExists);
+  EXPECT_EQ(files_->CreateFolder(Path("missing\\child")),
+            CreateFolderResult::kFailed);
+
+  EXPECT_EQ(files_->CreateFolderTree(Path("t\\u\\v")),
+            CreateFolderResult::kCreated);
+  EXPECT_TRUE(files_->IsDirectory(Path("t\\u\\v")));
+  EXPECT_EQ(files_->CreateFolderTree(Path("t\\u")),
+            CreateFolderResult::kAlreadyExists);
+  // A file in the way.
+  WriteFile(folder_.path() / "f", "");
+  EXPECT_NE(files_->CreateFolderTree(Path("f")), CreateFolderResult::kCreated);
+
+  // SHCreateDirectoryExW wants a full path; a relative one means the
+  // current folder.
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(folder_.Wide().c_str()));
+  const CreateFolderResult relative = files_->CreateFolderTree(L"r\\s");
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_EQ(relative, CreateFolderResult::kCreated);
+  EXPECT_TRUE(files_->IsDirectory(Path("r\\s")));
+
+  EXPECT_TRUE(files_->RemoveFolder(Path("t\\u\\v")));
+  EXPECT_FALSE(files_->RemoveFolder(Path("t")));  // not empty
+}
+
+TEST_F(WindowsFileSystemTest, ListsEntriesWithoutDotsAndTellsFolders) {
+  WriteFile(folder_.path() / "d" / "one.txt", "1");
+  WriteFile(folder_.path() / "d" / "sub" / "two.txt", "2");
+  std::vector<FolderEntry> entries;
+  ASSERT_TRUE(files_->ListFolder(Path("d"), &entries));
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.name < b.name; });
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, L"one.txt");
+  EXPECT_FALSE(entries[0].is_directory);
+  EXPECT_EQ(entries[1].name, L"sub");
+  EXPECT_TRUE(entries[1].is_directory);
+
+  ASSERT_TRUE(files_->CreateFolder(Path("empty")) ==
+              CreateFolderResult::kCreated);
+  EXPECT_TRUE(files_->ListFolder(Path("empty"), &entries));
+  EXPECT_TRUE(entries.empty());
+  EXPECT_FALSE(files_->ListFolder(Path("absent"), &entries));
+}
+
+TEST_F(WindowsFileSystemTest, CopiesReplaceAndReportTheSystemCode) {
+  WriteFile(folder_.path() / "src.bin", "new content");
+  WriteFile(folder_.path() / "dst.bin", "old");
+  EXPECT_EQ(files_->CopyFile(Path("src.bin"), Path("dst.bin")), 0u);
+  EXPECT_EQ(ReadFile(folder_.path() / "dst.bin"), "new content");
+  EXPECT_EQ(files_->CopyFile(Path("absent.bin"), Path("x.bin")),
+            static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+
+  std::atomic<std::uint8_t> cancel{0};
+  EXPECT_EQ(
+      files_->CopyFileCancellable(Path("src.bin"), Path("c1.bin"), &cancel),
+      0u);
+  EXPECT_EQ(ReadFile(folder_.path() / "c1.bin"), "new content");
+  // Cancelled before it starts: nothing is copied and nothing reported.
+  cancel = 1;
+  EXPECT_EQ(
+      files_->CopyFileCancellable(Path("src.bin"), Path("c2.bin"), &cancel),
+      0u);
+  EXPECT_FALSE(files_->Exists(Path("c2.bin")));
+}
+
+TEST_F(WindowsFileSystemTest, AttributesAreClearedAndFilesDeleted) {
+  WriteFile(folder_.path() / "ro.txt", "x");
+  const std::wstring path = Path("ro.txt");
+  ASSERT_TRUE(::SetFileAttributesW(
+      path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_FALSE(files_->DeleteFile(path));
+  EXPECT_TRUE(files_->MakeWritable(path));
+  EXPECT_EQ(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(files_->SetNormalAttributes(path));
+  EXPECT_EQ(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_TRUE(files_->DeleteFile(path));
+  EXPECT_FALSE(files_->Exists(path));
+  EXPECT_FALSE(files_->MakeWritable(path));
+  EXPECT_FALSE(files_->SetNormalAttributes(path));
+}
+
+// The machine's list of renames and deletions for its next start.
+std::wstring PendingOperations() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS) {
+    return {};
+  }
+  DWORD size = 0;
+  std::wstring data;
+  if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                         nullptr, &size) == ERROR_SUCCESS) {
+    data.resize(size / sizeof(wchar_t));
+    ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(data.data()), &size);
+  }
+  ::RegCloseKey(key);
+  std::replace(data.begin(), data.end(), L'\0', L'\n');
+  return data;
+}
+
+TEST_F(WindowsFileSystemTest, ImageThatCannotBeDeletedGoesAtTheNextStart) {
+  WriteFile(folder_.path() / "boot.iso", "image");
+  const std::wstring image = Path("boot.iso");
+  // Another program reads the image and does not share deletion.
+  windows::UniqueHandle holder(
+      ::CreateFileW(image.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  ASSERT_FALSE(files_->DeleteFile(image));
+
+  if (!files_->DeleteAtRestart(image)) {
+    ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    GTEST_SKIP() << "deletion at the next start needs administrator rights";
+  }
+  EXPECT_TRUE(files_->Exists(image));
+  EXPECT_NE(PendingOperations().find(L"\\??\\" + image), std::wstring::npos)
+      << "pending: " << ::testing::PrintToString(PendingOperations());
+
+  // Once nothing holds it, the same call deletes it at once.
+  holder.Close();
+  WriteFile(folder_.path() / "free.iso", "image");
+  EXPECT_TRUE(files_->DeleteAtRestart(Path("free.iso")));
+  EXPECT_FALSE(files_->Exists(Path("free.iso")));
+  EXPECT_EQ(PendingOperations().find(Path("free.iso")), std::wstring::npos);
+}
+
+TEST_F(WindowsFileSystemTest, FilesReadWriteSeekAndSize) {
+  std::uint32_t error = 0;
+  auto out = files_->OpenWrite(Path("data.bin"), &error);
+  ASSERT_NE(out, nullptr);
+  EXPECT_TRUE(out->Write("0123456789", 10));
+  EXPECT_EQ(out->Size(), 10);
+  EXPECT_TRUE(out->Close());
+
+  auto in = files_->OpenRead(Path("data.bin"), &error);
+  ASSERT_NE(in, nullptr);
+  char buffer[8] = {};
+  EXPECT_TRUE(in->Seek(6));
+  EXPECT_EQ(in->Read(buffer, sizeof buffer), 4);
+  EXPECT_EQ(std::string(buffer, 4), "6789");
+  EXPECT_EQ(in->Read(buffer, sizeof buffer), 0);
+  // Reading shares the file with other readers, not with writers.
+  EXPECT_EQ(files_->OpenWrite(Path("data.bin"), &error), nullptr);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+
+  EXPECT_EQ(files_->OpenRead(Path("absent.bin"), &error), nullptr);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(WindowsFileSystemTest, ErrorTextsComeFromTheSystemWithoutLineBreak) {
+  const std::wstring missing = files_->ErrorText(ERROR_FILE_NOT_FOUND);
+  ASSERT_FALSE(missing.empty());
+  EXPECT_NE(missing.back(), L'\n');
+  EXPECT_NE(missing.back(), L'\r');
+  EXPECT_NE(missing, files_->ErrorText(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(files_->ErrorText(0x2FFFFFF1u), L"Unknown error 0x2FFFFFF1");
+}
+
+}  // namespace
+}  // namespace tessaline::platform
