@@ -43,16 +43,16 @@ class ImageWriterTest : public ::testing::Test {
   void Reset() {
     test_ = tessaline::testing::MakeDiscTestPlatform();
     test_.disc->AddRecorder().volume_paths = {L"/media/cdrom0/"};
-    test_.disc->ServeStream(L"/work/boot.iso", 8 * 2048);
+    test_.disc->ServeStream(L"/scratch/boot.iso", 8 * 2048);
     cancel_ = 0;
   }
   platform::HRESULT Write(bool iso) {
     if (iso) {
-      return tessaline::WriteIsoImage(*test_.platform, L"/work/boot.iso", 0,
+      return tessaline::WriteIsoImage(*test_.platform, L"/scratch/boot.iso", 0,
                                       &StatusLog::Callback, &log_, &cancel_,
                                       &outcome_);
     }
-    return tessaline::WriteFolderImage(*test_.platform, L"/work/Burn", 0,
+    return tessaline::WriteFolderImage(*test_.platform, L"/scratch/Burn", 0,
                                        L"RECOVERYDISC2", &StatusLog::Callback,
                                        &log_, &cancel_, nullptr, &outcome_);
   }
@@ -174,7 +174,7 @@ TEST_F(ImageWriterTest, FolderImageIsBuiltAsUdfAndWritten) {
   EXPECT_EQ(
       Out(),
       (Lines{"\n", " - Time to erase: 00:00:00\n",
-             "EraseMedia succeeded for drive index 0\n", "Adding /work/Burn",
+             "EraseMedia succeeded for drive index 0\n", "Adding /scratch/Burn",
              " - Time: 00:00:59\n", "Supported file systems: UDF \n",
              "Number of Files: 3\n", "Number of Directorys: 2\n",
              "Image ready to write\n", " - Time to write: 01:02:05\n",
