@@ -41,18 +41,6 @@ wchar_t FoldCase(wchar_t c) {
   return c;
 }
 
-void AppendCodePoint(std::wstring& out, std::uint32_t c) {
-  if constexpr (sizeof(wchar_t) == 2) {
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<wchar_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<wchar_t>(0xDC00 + (c & 0x3FF)));
-      return;
-    }
-  }
-  out.push_back(static_cast<wchar_t>(c));
-}
-
 std::wstring DecodeUtf16Le(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size() / 2);
@@ -69,13 +57,15 @@ std::wstring DecodeUtf16Le(std::string_view bytes) {
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
       const std::uint32_t low = unit(i + 1);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendCodePoint(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        AppendCodePoint(out,
+                        static_cast<char32_t>(0x10000 + ((c - 0xD800) << 10) +
+                                              (low - 0xDC00)));
         ++i;
         continue;
       }
     }
     if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-    AppendCodePoint(out, c);
+    AppendCodePoint(out, static_cast<char32_t>(c));
   }
   return out;
 }

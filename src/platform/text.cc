@@ -23,7 +23,11 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-void AppendWide(std::wstring& out, char32_t c) {
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+}  // namespace
+
+void AppendCodePoint(std::wstring& out, char32_t c) {
   if constexpr (sizeof(wchar_t) == 2) {
     if (c >= 0x10000) {
       c -= 0x10000;
@@ -34,10 +38,6 @@ void AppendWide(std::wstring& out, char32_t c) {
   }
   out.push_back(static_cast<wchar_t>(c));
 }
-
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
-}  // namespace
 
 std::string ToUtf8(const std::wstring& text) {
   std::string out;
@@ -77,7 +77,7 @@ std::wstring FromUtf8(const std::string& text) {
     } else if ((byte & 0xF8) == 0xF0) {
       extra = 3, c = byte & 0x07, min = 0x10000;
     } else {
-      AppendWide(out, kReplacement);
+      AppendCodePoint(out, kReplacement);
       ++i;
       continue;
     }
@@ -92,11 +92,11 @@ std::wstring FromUtf8(const std::string& text) {
       c = (c << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
     }
     if (!ok || c < min || c > 0x10FFFF || IsSurrogate(c)) {
-      AppendWide(out, kReplacement);
+      AppendCodePoint(out, kReplacement);
       i = j;  // resume after the bytes examined
       continue;
     }
-    AppendWide(out, c);
+    AppendCodePoint(out, c);
     i = j;
   }
   return out;

@@ -13,6 +13,10 @@ std::string ToUtf8(const std::wstring& text);
 // Wide text from UTF-8. Invalid sequences become U+FFFD.
 std::wstring FromUtf8(const std::string& text);
 
+// Appends one Unicode code point to wide text, as a surrogate pair where
+// wchar_t has 16 bits.
+void AppendCodePoint(std::wstring& out, char32_t c);
+
 // Joins a folder and a name with one separator, whatever the folder ends
 // with.
 inline std::wstring JoinPath(const std::wstring& folder, wchar_t separator,

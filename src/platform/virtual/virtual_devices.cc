@@ -70,33 +70,11 @@ class VirtualDevice final : public Device {
 
   // The volume lock belongs to this handle and ends with it.
   bool LockVolume() override {
-    const char* refusal = nullptr;
-    {
-      auto lock = drive_->Lock();
-      if (!drive_->ReadMedium().present) {
-        refusal = "no medium";
-      } else if (drive_->busy()) {
-        refusal = "drive busy";
-      } else {
-        volume_locked_ = true;
-      }
-    }
-    return Logged("FSCTL_LOCK_VOLUME", refusal);
+    return OnVolume("FSCTL_LOCK_VOLUME", [this] { volume_locked_ = true; });
   }
 
   bool DismountVolume() override {
-    const char* refusal = nullptr;
-    {
-      auto lock = drive_->Lock();
-      if (!drive_->ReadMedium().present) {
-        refusal = "no medium";
-      } else if (drive_->busy()) {
-        refusal = "drive busy";
-      } else {
-        drive_->Dismount();
-      }
-    }
-    return Logged("FSCTL_DISMOUNT_VOLUME", refusal);
+    return OnVolume("FSCTL_DISMOUNT_VOLUME", [this] { drive_->Dismount(); });
   }
 
   bool UnlockVolume() override {
@@ -146,6 +124,24 @@ class VirtualDevice final : public Device {
     }
     drive_->LogRequest(request + (prevent ? " prevent" : " allow"));
     return true;
+  }
+
+  // Runs a volume request unless the tray is empty or the drive is busy,
+  // and logs it either way.
+  template <typename Action>
+  bool OnVolume(const char* request, Action action) {
+    const char* refusal = nullptr;
+    {
+      auto lock = drive_->Lock();
+      if (!drive_->ReadMedium().present) {
+        refusal = "no medium";
+      } else if (drive_->busy()) {
+        refusal = "drive busy";
+      } else {
+        action();
+      }
+    }
+    return Logged(request, refusal);
   }
 
   bool Logged(const std::string& request, const char* refusal) {
