@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs Debian packages when they are missing: those named on the command
+# line, or else the ones the build and the tests need.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev
-          libudfread-dev libiso9660-dev xorriso udftools 7zip genisoimage
-          clang-format)
+if (($#)); then
+  packages=("$@")
+else
+  packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev
+            libudfread-dev libiso9660-dev xorriso udftools 7zip genisoimage
+            clang-format)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
@@ -17,5 +22,6 @@ if ((${#missing[@]})); then
   fi
   echo "installing: ${missing[*]}"
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
 fi

@@ -16,22 +16,7 @@ source_dir=$PWD
 build=${1:-build-win}
 jobs=${TESSALINE_JOBS:-$(nproc)}
 
-packages=(cmake make g++-mingw-w64-x86-64-posix googletest wine wine64)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
-    || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  echo "installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+scripts/deps.sh cmake make g++-mingw-w64-x86-64-posix googletest wine wine64
 
 toolchain=$source_dir/cmake/mingw-w64.cmake
 mkdir -p "$build"

@@ -25,9 +25,11 @@ struct TestPlatform {
 
 TestPlatform MakeTestPlatform();
 
-// The machine's own profile reader and process starter (the POSIX ones on
-// POSIX, the Windows ones on Windows), for tests that run on both.
+// The machine's own backends (the POSIX ones on POSIX, the Windows ones on
+// Windows), for tests that run on both.
+std::shared_ptr<platform::FileSystem> MakeSystemFileSystem();
 std::shared_ptr<platform::Profiles> MakeSystemProfiles();
+std::shared_ptr<platform::Apartment> MakeSystemApartment();
 std::shared_ptr<platform::Processes> MakeSystemProcesses();
 
 }  // namespace tessaline::testing

@@ -4,8 +4,6 @@
 #include "support/core/temp_folder.h"
 
 #include <atomic>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,43 +58,6 @@ std::wstring TempFolder::Wide(const std::string& relative) const {
   return (path_ / std::filesystem::path(platform::FromUtf8(relative)))
       .make_preferred()
       .wstring();
-}
-
-void WriteFile(const std::filesystem::path& path, const std::string& content) {
-  if (path.has_parent_path()) {
-    std::filesystem::create_directories(path.parent_path());
-  }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WritePatternFile(const std::filesystem::path& path, std::uint64_t size,
-                      std::uint32_t seed) {
-  if (path.has_parent_path()) {
-    std::filesystem::create_directories(path.parent_path());
-  }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  std::vector<char> block(1 << 16);
-  std::uint32_t state = seed * 2654435761u + 1;
-  while (size > 0) {
-    for (auto& byte : block) {
-      state = state * 1103515245u + 12345u;
-      byte = static_cast<char>(state >> 24);
-    }
-    auto n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, block.size()));
-    out.write(block.data(), static_cast<std::streamsize>(n));
-    size -= n;
-  }
-  if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 }  // namespace tessaline::testing

@@ -1,46 +1,13 @@
-#include "support/core/temp_folder.h"
-
-#include <stdlib.h>
-
+// Filling and reading files in the tests' temporary folders.
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
-#include "platform/text.h"
+#include "support/core/temp_folder.h"
 
 namespace tessaline::testing {
-
-TempFolder::TempFolder() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "tessaline-test-XXXXXX")
-          .string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) {
-    throw std::runtime_error("cannot create a temporary folder");
-  }
-  path_ = buffer.data();
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  // Read-only files and folders must not keep the tree alive.
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           path_, std::filesystem::directory_options::skip_permission_denied,
-           ignored);
-       it != std::filesystem::recursive_directory_iterator(); ++it) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-  }
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::wstring TempFolder::Wide(const std::string& relative) const {
-  std::string full =
-      relative.empty() ? path_.string() : (path_ / relative).string();
-  return platform::FromUtf8(full);
-}
 
 void WriteFile(const std::filesystem::path& path, const std::string& content) {
   if (path.has_parent_path()) {
