@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/posix/posix_backends.h"
 #include "platform/text.h"
 #include "tessaline/tessaline.h"
@@ -53,24 +54,6 @@ class SteadyClock : public tessaline::platform::Clock {
 };
 
 // Removes the scratch folder on every way out.
-class Scratch {
- public:
-  explicit Scratch(const fs::path& parent) {
-    std::string pattern = (parent / "tessaline-copy-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot create a folder in " + parent.string());
-    }
-    path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // Real data, not sparse and not all alike, so that no file system can copy
 // it by reference to a hole.
@@ -142,34 +125,19 @@ double TimeCopyDiscItems(const tessaline::platform::Platform& platform,
 
 double TimeCp(const fs::path& source, const fs::path& destination) {
   FreshDestination(destination);
-  std::vector<std::string> args = {"cp", "-r", (source / "tree").string(),
-                                   (source / "big.bin").string(),
-                                   destination.string() + "/"};
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (::posix_spawnp(&pid, "cp", nullptr, nullptr, argv.data(), environ) != 0) {
-    throw std::runtime_error("cannot start cp");
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw std::runtime_error("cannot wait for cp");
-  }
-  const double seconds =
-      Seconds(std::chrono::steady_clock::now() - start).count();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("cp failed");
-  }
-  return seconds;
+  return tessaline::bench::RunTimed({"cp", "-r", (source / "tree").string(),
+                                     (source / "big.bin").string(),
+                                     destination.string() + "/"})
+      .seconds;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    Scratch scratch(argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path());
+    tessaline::bench::Scratch scratch(
+        argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path(),
+        "tessaline-copy-bench");
     const fs::path source = scratch.path() / "source";
     const fs::path destination = scratch.path() / "destination";
     std::printf("Making the source tree in %s ...\n", source.c_str());

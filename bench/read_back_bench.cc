@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
@@ -34,25 +35,6 @@ namespace fs = std::filesystem;
 using Seconds = std::chrono::duration<double>;
 
 constexpr std::uint64_t kImageBytes = 1ull << 30;
-
-class Scratch {
- public:
-  explicit Scratch(const fs::path& parent) {
-    std::string pattern = (parent / "tessaline-read-back-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot make a scratch folder");
-    }
-    path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 void WriteImage(const fs::path& path) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -68,21 +50,7 @@ void WriteImage(const fs::path& path) {
 }
 
 double TimeCmp(const fs::path& a, const fs::path& b) {
-  std::vector<std::string> args = {"cmp", a.string(), b.string()};
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, "cmp", nullptr, nullptr, argv.data(), environ) != 0) {
-    throw std::runtime_error("cannot start cmp");
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("cmp found the files different");
-  }
-  return Seconds(std::chrono::steady_clock::now() - start).count();
+  return tessaline::bench::RunTimed({"cmp", a.string(), b.string()}).seconds;
 }
 
 double TimeReadBack(const tessaline::platform::Platform& platform,
@@ -98,7 +66,9 @@ double TimeReadBack(const tessaline::platform::Platform& platform,
 
 int main(int argc, char** argv) {
   try {
-    Scratch scratch(argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path());
+    tessaline::bench::Scratch scratch(
+        argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path(),
+        "tessaline-read-back");
     const fs::path drives = scratch.path() / "drives";
     const fs::path work = scratch.path() / "work";
     fs::create_directories(work);

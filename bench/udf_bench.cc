@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/disc.h"
 #include "platform/text.h"
 #include "platform/udf/udf_image.h"
@@ -45,25 +46,6 @@ constexpr int kFilesPerFolder = 50;
 constexpr std::uint64_t kBigFile = 512ull << 20;
 constexpr int kSmallFolders = 100;
 constexpr int kSmallFilesPerFolder = 1000;
-
-class Scratch {
- public:
-  explicit Scratch(const fs::path& parent) {
-    std::string pattern = (parent / "tessaline-udf-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot create a folder in " + parent.string());
-    }
-    path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // Real, varied data, so that no file is a hole.
 class Filler {
@@ -153,35 +135,10 @@ int BuildAndStream(const char* folder) {
   return 0;
 }
 
-struct Run {
-  double seconds = 0;
-  double peak_mib = 0;
-};
+using Run = tessaline::bench::CommandRun;
 
 Run Spawn(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) !=
-      0) {
-    throw std::runtime_error("cannot start " + args[0]);
-  }
-  int status = 0;
-  rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0) {
-    if (errno != EINTR) throw std::runtime_error("cannot wait for " + args[0]);
-  }
-  Run run;
-  run.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
-  run.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error(args[0] + " failed");
-  }
-  return run;
+  return tessaline::bench::RunTimed(std::move(args));
 }
 
 Run Ours(const fs::path& tree) {
@@ -204,7 +161,9 @@ int main(int argc, char** argv) {
     return BuildAndStream(argv[2]);
   }
   try {
-    Scratch scratch(argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path());
+    tessaline::bench::Scratch scratch(
+        argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path(),
+        "tessaline-udf-bench");
     const fs::path large = scratch.path() / "large";
     std::printf("Making the tree in %s ...\n", large.c_str());
     const std::uint64_t bytes = MakeLargeTree(large);
