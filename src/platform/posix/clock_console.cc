@@ -1,10 +1,8 @@
 // POSIX clock, console and (empty) apartment.
 #include <time.h>
 
-#include <cstdio>
-#include <mutex>
-
 #include "platform/posix/posix_backends.h"
+#include "platform/stdout_console.h"
 
 namespace tessaline::platform::posix {
 namespace {
@@ -35,19 +33,6 @@ class PosixClock final : public Clock {
   }
 };
 
-class StdoutConsole final : public Console {
- public:
-  void Write(const std::string& text) override {
-    // Lines come from the job's thread and the host's; keep each whole.
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  }
-
- private:
-  std::mutex mutex_;
-};
-
 // POSIX has no COM: entering always succeeds and leaving does nothing.
 class NoApartment final : public Apartment {
  public:
@@ -58,9 +43,7 @@ class NoApartment final : public Apartment {
 }  // namespace
 
 std::shared_ptr<Clock> MakeClock() { return std::make_shared<PosixClock>(); }
-std::shared_ptr<Console> MakeConsole() {
-  return std::make_shared<StdoutConsole>();
-}
+std::shared_ptr<Console> MakeConsole() { return MakeStdoutConsole(); }
 std::shared_ptr<Apartment> MakeApartment() {
   return std::make_shared<NoApartment>();
 }

@@ -1,7 +1,6 @@
 // The Windows clock, console and COM apartment.
-#include <cstdio>
-#include <mutex>
 
+#include "platform/stdout_console.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/windows_backends.h"
 
@@ -24,21 +23,6 @@ class WinClock final : public Clock {
   void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 };
 
-// Lines go to the C runtime's standard output, whose text mode ends them
-// as Windows ends lines.
-class StdoutConsole final : public Console {
- public:
-  void Write(const std::string& text) override {
-    // Lines come from the job's thread and the host's; keep each whole.
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  }
-
- private:
-  std::mutex mutex_;
-};
-
 class ComApartment final : public Apartment {
  public:
   std::int32_t Enter() override {
@@ -50,9 +34,7 @@ class ComApartment final : public Apartment {
 }  // namespace
 
 std::shared_ptr<Clock> MakeClock() { return std::make_shared<WinClock>(); }
-std::shared_ptr<Console> MakeConsole() {
-  return std::make_shared<StdoutConsole>();
-}
+std::shared_ptr<Console> MakeConsole() { return MakeStdoutConsole(); }
 std::shared_ptr<Apartment> MakeApartment() {
   return std::make_shared<ComApartment>();
 }
