@@ -37,10 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 using Seconds = std::chrono::duration<double>;
 
-constexpr int kFolders = 20;
-constexpr int kFilesPerFolder = 50;
-constexpr std::uint64_t kBigFile = 512ull << 20;
-
 class SteadyClock : public tessaline::platform::Clock {
  public:
   std::uint32_t TickCount() override {
@@ -52,58 +48,6 @@ class SteadyClock : public tessaline::platform::Clock {
   std::uint64_t SystemTime() override { return 0; }
   void Sleep(std::uint32_t) override {}
 };
-
-// Removes the scratch folder on every way out.
-
-// Real data, not sparse and not all alike, so that no file system can copy
-// it by reference to a hole.
-class Filler {
- public:
-  void Write(const fs::path& path, std::uint64_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
-    while (size > 0) {
-      for (auto& word : block) {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 7;
-        state_ ^= state_ << 17;
-        word = state_;
-      }
-      const std::uint64_t bytes = block.size() * sizeof(block[0]);
-      const std::uint64_t n = size < bytes ? size : bytes;
-      out.write(reinterpret_cast<const char*>(block.data()),
-                static_cast<std::streamsize>(n));
-      size -= n;
-    }
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-  }
-  // Sizes from 1 KiB to 1 MiB, 512 KiB on average.
-  std::uint64_t NextSize() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 7;
-    state_ ^= state_ << 17;
-    return 1024 + state_ % ((1u << 20) - 1024);
-  }
-
- private:
-  std::uint64_t state_ = 0x9E3779B97F4A7C15ull;
-};
-
-std::uint64_t MakeSource(const fs::path& source) {
-  Filler filler;
-  std::uint64_t total = 0;
-  for (int folder = 0; folder < kFolders; ++folder) {
-    const fs::path dir = source / "tree" / ("folder" + std::to_string(folder));
-    fs::create_directories(dir);
-    for (int file = 0; file < kFilesPerFolder; ++file) {
-      const std::uint64_t size = filler.NextSize();
-      filler.Write(dir / ("file" + std::to_string(file) + ".dat"), size);
-      total += size;
-    }
-  }
-  filler.Write(source / "big.bin", kBigFile);
-  return total + kBigFile;
-}
 
 void FreshDestination(const fs::path& destination) {
   fs::remove_all(destination);
@@ -141,8 +85,9 @@ int main(int argc, char** argv) {
     const fs::path source = scratch.path() / "source";
     const fs::path destination = scratch.path() / "destination";
     std::printf("Making the source tree in %s ...\n", source.c_str());
-    const std::uint64_t bytes = MakeSource(source);
-    std::printf("%d files, %.1f MiB\n", kFolders * kFilesPerFolder + 1,
+    const std::uint64_t bytes =
+        tessaline::bench::MakeGibTree(source / "tree", source / "big.bin");
+    std::printf("%d files, %.1f MiB\n", tessaline::bench::kTreeFiles,
                 static_cast<double>(bytes) / (1 << 20));
 
     tessaline::platform::Platform platform;

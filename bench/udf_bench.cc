@@ -41,56 +41,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace platform = tessaline::platform;
 
-constexpr int kFolders = 20;
-constexpr int kFilesPerFolder = 50;
-constexpr std::uint64_t kBigFile = 512ull << 20;
 constexpr int kSmallFolders = 100;
 constexpr int kSmallFilesPerFolder = 1000;
-
-// Real, varied data, so that no file is a hole.
-class Filler {
- public:
-  void Write(const fs::path& path, std::uint64_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::vector<std::uint64_t> block(1 << 17);
-    while (size > 0) {
-      for (auto& word : block) word = Next();
-      const std::uint64_t bytes = block.size() * sizeof(block[0]);
-      const std::uint64_t n = size < bytes ? size : bytes;
-      out.write(reinterpret_cast<const char*>(block.data()),
-                static_cast<std::streamsize>(n));
-      size -= n;
-    }
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-  }
-  // 1 KiB to 1 MiB, 512 KiB on average.
-  std::uint64_t NextSize() { return 1024 + Next() % ((1u << 20) - 1024); }
-
- private:
-  std::uint64_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 7;
-    state_ ^= state_ << 17;
-    return state_;
-  }
-  std::uint64_t state_ = 0x9E3779B97F4A7C15ull;
-};
-
-std::uint64_t MakeLargeTree(const fs::path& source) {
-  Filler filler;
-  std::uint64_t total = kBigFile;
-  for (int folder = 0; folder < kFolders; ++folder) {
-    const fs::path dir = source / ("folder" + std::to_string(folder));
-    fs::create_directories(dir);
-    for (int file = 0; file < kFilesPerFolder; ++file) {
-      const std::uint64_t size = filler.NextSize();
-      filler.Write(dir / ("file" + std::to_string(file) + ".dat"), size);
-      total += size;
-    }
-  }
-  filler.Write(source / "big.bin", kBigFile);
-  return total;
-}
 
 void MakeSmallTree(const fs::path& source) {
   for (int folder = 0; folder < kSmallFolders; ++folder) {
@@ -166,8 +118,9 @@ int main(int argc, char** argv) {
         "tessaline-udf-bench");
     const fs::path large = scratch.path() / "large";
     std::printf("Making the tree in %s ...\n", large.c_str());
-    const std::uint64_t bytes = MakeLargeTree(large);
-    std::printf("%d files, %.1f MiB\n", kFolders * kFilesPerFolder + 1,
+    const std::uint64_t bytes =
+        tessaline::bench::MakeGibTree(large, large / "big.bin");
+    std::printf("%d files, %.1f MiB\n", tessaline::bench::kTreeFiles,
                 static_cast<double>(bytes) / (1 << 20));
     ::sync();
 
