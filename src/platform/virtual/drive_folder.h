@@ -21,6 +21,8 @@
 //                 section [tray]: locked=0|1 (medium removal prevented)
 //   mount/        the mount folder: the medium's file system, read back
 //                 from medium.img after each write and each remount
+//   .dismounted/  the mount folder's content while the volume is dismounted,
+//                 put back at the next use unless the medium changed
 //   ejected/      written media taken out of the drive, disc-001.img, ...
 //   requests.log  one line per device request, lock and media change
 //                 notification change, appended:

@@ -26,6 +26,8 @@ constexpr char kDriveIni[] = "drive.ini";
 constexpr char kMediumImg[] = "medium.img";
 constexpr char kMediumIni[] = "medium.ini";
 constexpr char kMountFolder[] = "mount";
+// The mount folder's view of the medium while its volume is dismounted.
+constexpr char kDismountedView[] = ".dismounted";
 constexpr char kEjectedFolder[] = "ejected";
 constexpr char kRequestsLog[] = "requests.log";
 constexpr char kDefaultVendor[] = "VIRTUAL";
@@ -290,6 +292,7 @@ void VirtualDrive::SetRemovalPrevented(bool prevent) {
 void VirtualDrive::ClearMount() {
   const fs::path mount = MountPath();
   std::error_code error;
+  fs::remove_all(folder_ / kDismountedView, error);
   fs::create_directories(mount, error);
   for (fs::directory_iterator it(mount, error), end; !error && it != end;
        it.increment(error)) {
@@ -298,10 +301,26 @@ void VirtualDrive::ClearMount() {
   }
 }
 
+bool VirtualDrive::RestoreDismountedView() {
+  const fs::path view = folder_ / kDismountedView;
+  std::error_code error;
+  if (!fs::is_directory(view, error) || !FolderIsEmpty(MountPath())) {
+    return false;
+  }
+  fs::remove(MountPath(), error);
+  fs::rename(view, MountPath(), error);
+  return !error;
+}
+
 void VirtualDrive::EnsureMounted() {
   MediumState medium = ReadMedium();
   const bool readable = medium.present && medium.written && !medium.damaged;
   if (readable && medium.mounted && !FolderIsEmpty(MountPath())) return;
+  if (readable && !medium.mounted && RestoreDismountedView()) {
+    medium.mounted = true;
+    SaveMedium(medium);
+    return;
+  }
   if (readable || !FolderIsEmpty(MountPath())) ClearMount();
   if (readable) ExtractFileSystem(MediumPath(), MountPath());
   if (!medium.mounted) {
@@ -311,7 +330,15 @@ void VirtualDrive::EnsureMounted() {
 }
 
 void VirtualDrive::Dismount() {
-  ClearMount();
+  const fs::path view = folder_ / kDismountedView;
+  std::error_code error;
+  fs::remove_all(view, error);
+  fs::rename(MountPath(), view, error);
+  if (error) {
+    ClearMount();
+  } else {
+    fs::create_directories(MountPath(), error);
+  }
   MediumState medium = ReadMedium();
   medium.mounted = false;
   SaveMedium(medium);

@@ -84,12 +84,15 @@ class VirtualDrive {
   bool SaveMedium(const MediumState& medium);
   bool RemovalPrevented() const;
   void SetRemovalPrevented(bool prevent);
-  // Empties the mount folder (creating it when missing).
+  // Empties the mount folder (creating it when missing) and forgets the
+  // view a dismount set aside: the medium changed.
   void ClearMount();
   // Mounts the volume when it was dismounted or its mount folder is empty:
   // the mount folder then shows the file system on a written medium, and
   // nothing for a blank, damaged or missing one.
   void EnsureMounted();
+  // Empties the mount folder, setting its view aside so that mounting the
+  // same medium again need not read it back a second time.
   void Dismount();
   // Takes the medium out: a written one is filed as ejected/disc-NNN.img, a
   // blank one goes. False when the medium stays in. *outcome tells what
@@ -108,6 +111,8 @@ class VirtualDrive {
                std::shared_ptr<Shared> shared);
 
   void WriteState(const MediumState& medium, bool removal_prevented);
+  // Puts the view a dismount set aside back as the mount folder.
+  bool RestoreDismountedView();
 
   std::filesystem::path folder_;
   DriveDescription description_;
