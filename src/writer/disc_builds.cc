@@ -24,11 +24,11 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 }  // namespace
 
 std::wstring MediaWriter::BurnFolder() const {
-  return Join(settings_.workFolder, L"Burn");
+  return PathIn(settings_.workFolder, L"Burn");
 }
 
 std::wstring MediaWriter::ImagePath() const {
-  return Join(settings_.workFolder, L"boot.iso");
+  return PathIn(settings_.workFolder, L"boot.iso");
 }
 
 std::wstring MediaWriter::VolumeLabel() const {
@@ -65,14 +65,14 @@ void MediaWriter::DeleteOrScheduleImage(const std::wstring& path) {
 
 void MediaWriter::SetUpPluginList(const std::wstring& burnFolder) {
   auto& files = *platform().files;
-  const std::wstring kiro = Join(burnFolder, L"kiro");
-  const std::wstring list = Join(kiro, L"plugins.xml");
+  const std::wstring kiro = PathIn(burnFolder, L"kiro");
+  const std::wstring list = PathIn(kiro, L"plugins.xml");
   if (!files.Exists(list)) return;
   if (!files.SetNormalAttributes(list)) {
     throw MediaWriterException(
         L"Could not set up plugins.xml file (attrib change failed)");
   }
-  if (files.CopyFile(Join(kiro, L"pluginsDVD.xml"), list) != 0) {
+  if (files.CopyFile(PathIn(kiro, L"pluginsDVD.xml"), list) != 0) {
     throw MediaWriterException(
         L"Could not set up plugins.xml file (copy failed)");
   }
@@ -82,10 +82,10 @@ void MediaWriter::SetUpBootFolder(const std::wstring& sourceFolder,
                                   const std::wstring& burnFolder) {
   auto& files = *platform().files;
   const std::wstring source_boot =
-      Join(Join(sourceFolder, L"sources"), L"boot");
-  const std::wstring burn_boot = Join(burnFolder, L"boot");
+      PathIn(PathIn(sourceFolder, L"sources"), L"boot");
+  const std::wstring burn_boot = PathIn(burnFolder, L"boot");
   if (files.Exists(source_boot) && files.IsDirectory(source_boot) &&
-      files.Exists(Join(source_boot, L"bcd")) && files.Exists(burn_boot) &&
+      files.Exists(PathIn(source_boot, L"bcd")) && files.Exists(burn_boot) &&
       files.IsDirectory(burn_boot)) {
     DeleteTree(platform(), burn_boot, L"");
     CopyItem(platform(), source_boot, burn_boot, cancelFlag());
@@ -136,24 +136,24 @@ void MediaWriter::BuildBootDisc() {
   const std::wstring burn = BurnFolder();
   RenewBurnFolder();
   CopyDiscItems(settings_.sourceFolder, settings_.items, burn);
-  CreateEmptyFile(Join(burn, L"DVD"));
-  CreateEmptyFile(Join(burn, DiscMarkerName()));
+  CreateEmptyFile(PathIn(burn, L"DVD"));
+  CreateEmptyFile(PathIn(burn, DiscMarkerName()));
   SetUpPluginList(burn);
   SetUpBootFolder(settings_.sourceFolder, burn);
   ReportStatus(kStatusContentReady, 0, 0);
 
   const std::wstring module = p.volumes->ModuleFolder();
   const std::wstring tool =
-      Join(module, p.processes->ProgramFileName(L"oscdimg"));
+      PathIn(module, p.processes->ProgramFileName(L"oscdimg"));
   if (!files.Exists(tool)) {
     DeleteTree(p, burn, L"");
     throw MediaWriterException(tool + L" missing");
   }
   ReportStatus(kStatusMakingBootImage, 0, 0);
 
-  std::wstring boot_sector = Join(module, L"etfsboot.com");
+  std::wstring boot_sector = PathIn(module, L"etfsboot.com");
   const std::wstring source_boot_sector =
-      Join(Join(settings_.sourceFolder, L"boot"), L"etfsboot.com");
+      PathIn(PathIn(settings_.sourceFolder, L"boot"), L"etfsboot.com");
   if (files.Exists(source_boot_sector)) boot_sector = source_boot_sector;
   if (!files.Exists(boot_sector)) {
     DeleteTree(p, burn, L"");
@@ -195,7 +195,7 @@ void MediaWriter::BuildDataDisc() {
   const std::wstring burn = BurnFolder();
   RenewBurnFolder();
   CopyDiscItems(settings_.sourceFolder, settings_.items, burn);
-  CreateEmptyFile(Join(burn, DiscMarkerName()));
+  CreateEmptyFile(PathIn(burn, DiscMarkerName()));
   SetUpPluginList(burn);
   if (!Cancelled()) {
     ReportStatus(kStatusWritingStarts, 0, 0);

@@ -21,7 +21,7 @@ MediaWriter::MediaWriter(JobSettings settings)
   StartThread(&startFailure_);
 }
 
-MediaWriter::~MediaWriter() { ActiveObject::Join(); }
+MediaWriter::~MediaWriter() { Join(); }
 
 void MediaWriter::CancelJob() {
   if (settings_.cancel) settings_.cancel->store(1);
@@ -44,8 +44,8 @@ StatusReporter MediaWriter::Reporter() const {
                         const_cast<MediaWriter*>(this));
 }
 
-std::wstring MediaWriter::Join(const std::wstring& folder,
-                               const std::wstring& name) const {
+std::wstring MediaWriter::PathIn(const std::wstring& folder,
+                                 const std::wstring& name) const {
   return platform::JoinPath(folder, platform().files->Separator(), name);
 }
 

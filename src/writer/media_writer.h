@@ -55,7 +55,8 @@ class MediaWriter : public ActiveObject {
   const platform::Platform& platform() const { return *settings_.platform; }
   const CancelFlag* cancelFlag() const { return settings_.cancel.get(); }
   bool Cancelled() const { return IsCancelled(cancelFlag()); }
-  std::wstring Join(const std::wstring& folder, const std::wstring& name) const;
+  std::wstring PathIn(const std::wstring& folder,
+                      const std::wstring& name) const;
   StatusReporter Reporter() const;
 
   // Stages.
