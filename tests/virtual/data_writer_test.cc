@@ -21,7 +21,9 @@ std::vector<std::uint8_t> FileBytes(const fs::path& path) {
 class DataWriterTest : public VirtualDrivesTest {};
 
 TEST_F(DataWriterTest, WriteRecordsTheStreamWithEventsInOrder) {
-  const fs::path drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
+  // Held to 1 MiB a second, on the platform's clock.
+  const fs::path drive =
+      AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR, "speed=1048576");
   auto writer = Writer(0);
   auto sink = std::make_shared<RecordingWriteSink>();
   std::uint32_t cookie = 0;
@@ -49,6 +51,8 @@ TEST_F(DataWriterTest, WriteRecordsTheStreamWithEventsInOrder) {
   }
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->elapsed, last->total);
+  EXPECT_EQ(last->total, 3);
+  EXPECT_GE(clock_->TotalSlept(), 3000u);
 }
 
 // After one write: write-once media are closed, sequential rewritable ones

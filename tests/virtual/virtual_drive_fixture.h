@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
 #include "platform/virtual/virtual_platform.h"
+#include "support/core/fake_clock.h"
 #include "support/core/temp_folder.h"
 
 namespace tessaline::testing {
@@ -106,12 +107,13 @@ class RecordingEraseSink final : public platform::DDiscFormat2EraseEvents {
   std::vector<std::pair<std::int32_t, std::int32_t>> events;
 };
 
-// A folder of drives and the virtual disc services and devices on it.
+// A folder of drives and the virtual disc services and devices on it, on a
+// fake clock.
 class VirtualDrivesTest : public ::testing::Test {
  protected:
   VirtualDrivesTest()
       : dir_(temp_.path() / "drives"),
-        disc_(platform::MakeVirtualDiscServices(dir_.string())),
+        disc_(platform::MakeVirtualDiscServices(dir_.string(), clock_)),
         devices_(platform::MakeVirtualDevices(dir_.string())) {}
 
   // Adds a drive; `extra` lines go into its drive.ini (e.g. "sectors=8"),
@@ -181,6 +183,7 @@ class VirtualDrivesTest : public ::testing::Test {
     return lines;
   }
 
+  std::shared_ptr<FakeClock> clock_ = std::make_shared<FakeClock>();
   TempFolder temp_;
   std::filesystem::path dir_;
   std::shared_ptr<platform::DiscServices> disc_;

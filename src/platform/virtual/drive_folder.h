@@ -34,6 +34,7 @@
 //                   FSCTL_DISMOUNT_VOLUME[: refused ...]
 //                   FSCTL_UNLOCK_VOLUME[: refused ...]
 //                   DisableMcn, EnableMcn
+//                   EraseMedia full|quick   (an erase that was done)
 // A medium.img put in by hand without medium.ini counts as a medium of the
 // drive's type, written when it is not empty.
 #ifndef TESSALINE_PLATFORM_VIRTUAL_DRIVE_FOLDER_H_

@@ -34,7 +34,7 @@ std::shared_ptr<Platform> SystemPlatform() {
         std::filesystem::absolute(std::filesystem::path(dir), error);
     if (!error) dir = absolute.lexically_normal().string();
   }
-  platform->disc = MakeVirtualDiscServices(dir);
+  platform->disc = MakeVirtualDiscServices(dir, platform->clock);
   platform->devices = MakeVirtualDevices(dir);
   return platform;
 }

@@ -4,14 +4,12 @@
 // for images.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -29,7 +27,6 @@ namespace virtual_drive {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // CONNECT_E_NOCONNECTION: Unadvise with a cookie that names no sink.
 constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x80040200u);
@@ -158,9 +155,28 @@ class BusyDrive {
   std::shared_ptr<VirtualDrive> drive_;
 };
 
-std::int32_t WholeSeconds(Clock::duration duration) {
-  return static_cast<std::int32_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(duration).count());
+// Milliseconds of the platform's tick count since `start`; the difference
+// of two ticks stays right across the count's wrap.
+class Stopwatch {
+ public:
+  explicit Stopwatch(Clock& clock) : clock_(clock), start_(clock.TickCount()) {}
+  std::uint32_t Elapsed() const { return clock_.TickCount() - start_; }
+  // Waits through the clock until `milliseconds` have passed since the
+  // start.
+  void SleepUntil(std::uint64_t milliseconds) const {
+    const std::uint32_t now = Elapsed();
+    if (milliseconds > now) {
+      clock_.Sleep(static_cast<std::uint32_t>(milliseconds - now));
+    }
+  }
+
+ private:
+  Clock& clock_;
+  std::uint32_t start_;
+};
+
+std::int32_t WholeSeconds(std::uint32_t milliseconds) {
+  return static_cast<std::int32_t>(milliseconds / 1000);
 }
 
 class VirtualDiscMaster final : public IDiscMaster2 {
@@ -331,6 +347,9 @@ class WriteProgress final : public IDiscFormat2DataEventArgs {
 
 class VirtualDataWriter final : public MediumQueries<IDiscFormat2Data> {
  public:
+  explicit VirtualDataWriter(std::shared_ptr<Clock> clock)
+      : clock_(std::move(clock)) {}
+
   HRESULT IsRecorderSupported(IDiscRecorder2* recorder,
                               bool* supported) override {
     if (recorder == nullptr || supported == nullptr) return kE_POINTER;
@@ -427,6 +446,7 @@ class VirtualDataWriter final : public MediumQueries<IDiscFormat2Data> {
     for (const auto& sink : sinks_.Current()) sink->Update(this, &progress);
   }
 
+  std::shared_ptr<Clock> clock_;
   std::wstring client_name_;
   std::atomic<bool> writing_{false};
   std::atomic<bool> cancel_{false};
@@ -482,7 +502,7 @@ HRESULT VirtualDataWriter::Write(IStream* data) {
 // medium counts as damaged from the first block until the last is on.
 HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
                                   IStream* data, std::uint64_t size) {
-  const Clock::time_point start = Clock::now();
+  const Stopwatch watch(*clock_);
   const std::uint64_t speed = drive.description().speed;
   // A throttled drive takes blocks of a quarter second, so that progress
   // and cancelling keep up with a slow disc.
@@ -500,21 +520,21 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
   Report(progress, kWriteActionCalibratingPower);
   if (cancel_) return kE_IMAPI_REQUEST_CANCELLED;
 
-  const Clock::time_point data_start = Clock::now();
+  const std::uint32_t data_start = watch.Elapsed();
   const MediumState before = medium;
   std::vector<char> buffer(block);
   std::ofstream out;
   std::uint64_t written = 0;
-  Clock::time_point last_report = data_start;
-  auto update_times = [&](Clock::time_point now) {
-    progress.elapsed = WholeSeconds(now - start);
+  std::uint32_t last_report = data_start;
+  auto update_times = [&](std::uint32_t now) {
+    progress.elapsed = WholeSeconds(now);
     if (speed > 0) {
-      progress.total = WholeSeconds(data_start - start) +
+      progress.total = WholeSeconds(data_start) +
                        static_cast<std::int32_t>((size + speed - 1) / speed);
     } else if (written > 0) {
-      const double seconds = std::chrono::duration<double>(now - start).count();
       progress.total = static_cast<std::int32_t>(
-          seconds * static_cast<double>(size) / static_cast<double>(written));
+          static_cast<double>(now) / 1000 * static_cast<double>(size) /
+          static_cast<double>(written));
     }
     progress.total = std::max(progress.total, progress.elapsed);
     progress.last_lba =
@@ -558,14 +578,10 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
     }
     written += got;
     if (speed > 0) {
-      std::this_thread::sleep_until(
-          data_start +
-          std::chrono::duration_cast<Clock::duration>(
-              std::chrono::duration<double>(static_cast<double>(written) /
-                                            static_cast<double>(speed))));
+      watch.SleepUntil(data_start + written * 1000 / speed);
     }
-    const Clock::time_point now = Clock::now();
-    if (now - last_report >= std::chrono::seconds(1)) {
+    const std::uint32_t now = watch.Elapsed();
+    if (now - last_report >= 1000) {
       update_times(now);
       Report(progress, kWriteActionWritingData);
       last_report = now;
@@ -585,7 +601,7 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
     }
     return result;
   }
-  update_times(Clock::now());
+  update_times(watch.Elapsed());
   progress.total = progress.elapsed;
   Report(progress, kWriteActionWritingData);
   Report(progress, kWriteActionFinalization);
@@ -601,6 +617,9 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
 
 class VirtualEraser final : public MediumQueries<IDiscFormat2Erase> {
  public:
+  explicit VirtualEraser(std::shared_ptr<Clock> clock)
+      : clock_(std::move(clock)) {}
+
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
     return Bind(recorder, kE_IMAPI_ERASE_RECORDER_NOT_SUPPORTED);
   }
@@ -642,6 +661,7 @@ class VirtualEraser final : public MediumQueries<IDiscFormat2Erase> {
     }
   }
 
+  std::shared_ptr<Clock> clock_;
   std::wstring client_name_;
   bool full_ = false;
   Sinks<DDiscFormat2EraseEvents> sinks_;
@@ -672,13 +692,13 @@ HRESULT VirtualEraser::EraseMedia() {
     busy = std::make_unique<BusyDrive>(drive);
   }
 
-  const Clock::time_point start = Clock::now();
+  const Stopwatch watch(*clock_);
   const std::uint64_t speed = drive->description().speed;
   const std::int32_t expected =
       (speed > 0 && full_) ? static_cast<std::int32_t>(recorded / speed) : 0;
   Report(0, expected);
   for (std::int32_t second = 1; second <= expected; ++second) {
-    std::this_thread::sleep_until(start + std::chrono::seconds(second));
+    watch.SleepUntil(static_cast<std::uint64_t>(second) * 1000);
     if (second < expected) Report(second, expected);
   }
 
@@ -697,14 +717,17 @@ HRESULT VirtualEraser::EraseMedia() {
     }
   }
   if (!erased) return kE_FAIL;
-  const std::int32_t elapsed = WholeSeconds(Clock::now() - start);
+  // Which erase ran is the one thing a blank medium cannot show.
+  drive->LogRequest(full_ ? "EraseMedia full" : "EraseMedia quick");
+  const std::int32_t elapsed = WholeSeconds(watch.Elapsed());
   Report(elapsed, std::max(expected, elapsed));
   return kS_OK;
 }
 
 class VirtualDiscServices final : public DiscServices {
  public:
-  explicit VirtualDiscServices(fs::path dir) : dir_(std::move(dir)) {}
+  VirtualDiscServices(fs::path dir, std::shared_ptr<Clock> clock)
+      : dir_(std::move(dir)), clock_(std::move(clock)) {}
 
   HRESULT CreateDiscMaster(std::shared_ptr<IDiscMaster2>* out) override {
     return Make(std::make_shared<VirtualDiscMaster>(dir_), out);
@@ -713,10 +736,10 @@ class VirtualDiscServices final : public DiscServices {
     return Make(std::make_shared<VirtualRecorder>(), out);
   }
   HRESULT CreateDataWriter(std::shared_ptr<IDiscFormat2Data>* out) override {
-    return Make(std::make_shared<VirtualDataWriter>(), out);
+    return Make(std::make_shared<VirtualDataWriter>(clock_), out);
   }
   HRESULT CreateEraser(std::shared_ptr<IDiscFormat2Erase>* out) override {
-    return Make(std::make_shared<VirtualEraser>(), out);
+    return Make(std::make_shared<VirtualEraser>(clock_), out);
   }
   HRESULT CreateFileSystemImage(
       std::shared_ptr<IFileSystemImage>* out) override {
@@ -742,22 +765,24 @@ class VirtualDiscServices final : public DiscServices {
   }
 
   fs::path dir_;
+  std::shared_ptr<Clock> clock_;
 };
 
 }  // namespace
 }  // namespace virtual_drive
 
 std::shared_ptr<DiscServices> MakeVirtualDiscServices(
-    const std::string& drives_dir) {
+    const std::string& drives_dir, std::shared_ptr<Clock> clock) {
   return std::make_shared<virtual_drive::VirtualDiscServices>(
       drives_dir.empty() ? std::filesystem::path()
-                         : virtual_drive::PathFromUtf8(drives_dir));
+                         : virtual_drive::PathFromUtf8(drives_dir),
+      std::move(clock));
 }
 
 std::shared_ptr<Platform> MakeVirtualPlatform(std::shared_ptr<Platform> base,
                                               const std::string& drives_dir) {
   auto platform = std::make_shared<Platform>(*base);
-  platform->disc = MakeVirtualDiscServices(drives_dir);
+  platform->disc = MakeVirtualDiscServices(drives_dir, platform->clock);
   platform->devices = MakeVirtualDevices(drives_dir);
   return platform;
 }

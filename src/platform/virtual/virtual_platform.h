@@ -14,9 +14,10 @@ namespace tessaline::platform {
 // Disc services whose disc master lists the drives in `drives_dir` (UTF-8),
 // by the sorted names of their folders, looked up anew at every count. An
 // empty `drives_dir` lists no recorder. File-system images are UDF images
-// of this project's builder; file streams are the system's.
+// of this project's builder; file streams are the system's. Every wait and
+// every time a write or an erase reports comes from `clock`.
 std::shared_ptr<DiscServices> MakeVirtualDiscServices(
-    const std::string& drives_dir);
+    const std::string& drives_dir, std::shared_ptr<Clock> clock);
 
 // Volume devices of the drives in `drives_dir`: a drive's mount folder
 // names the device that is its medium file. An empty `drives_dir` opens
@@ -24,7 +25,7 @@ std::shared_ptr<DiscServices> MakeVirtualDiscServices(
 std::shared_ptr<Devices> MakeVirtualDevices(const std::string& drives_dir);
 
 // A copy of `base` whose disc services and devices are the virtual drives
-// in `drives_dir`.
+// in `drives_dir`, on the clock of `base`.
 std::shared_ptr<Platform> MakeVirtualPlatform(std::shared_ptr<Platform> base,
                                               const std::string& drives_dir);
 
