@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/disc.h"
 #include "platform/platform.h"
 
 namespace tessaline::platform {
@@ -91,6 +92,94 @@ class VolumesWrapper : public Volumes {
 
  private:
   std::shared_ptr<Volumes> target_;
+};
+
+class DevicesWrapper : public Devices {
+ public:
+  explicit DevicesWrapper(std::shared_ptr<Devices> target)
+      : target_(std::move(target)) {}
+
+  std::wstring DevicePath(const std::wstring& drive) override {
+    return target_->DevicePath(drive);
+  }
+  std::unique_ptr<Device> Open(const std::wstring& device_path,
+                               DeviceAttributes attributes) override {
+    return target_->Open(device_path, attributes);
+  }
+
+ protected:
+  Devices& target() { return *target_; }
+
+ private:
+  std::shared_ptr<Devices> target_;
+};
+
+// A device that forwards every request to the one it wraps, which it owns.
+class DeviceWrapper : public Device {
+ public:
+  explicit DeviceWrapper(std::unique_ptr<Device> target)
+      : target_(std::move(target)) {}
+
+  bool StorageMediaRemoval(bool prevent) override {
+    return target_->StorageMediaRemoval(prevent);
+  }
+  bool EjectMedia() override { return target_->EjectMedia(); }
+  bool LoadMedia() override { return target_->LoadMedia(); }
+  bool CdromMediaRemoval(bool prevent) override {
+    return target_->CdromMediaRemoval(prevent);
+  }
+  bool LockVolume() override { return target_->LockVolume(); }
+  bool DismountVolume() override { return target_->DismountVolume(); }
+  bool UnlockVolume() override { return target_->UnlockVolume(); }
+  bool BytesPerSector(std::uint32_t* bytes) override {
+    return target_->BytesPerSector(bytes);
+  }
+  bool Seek(std::int64_t offset) override { return target_->Seek(offset); }
+  std::uint32_t Read(void* buffer, std::uint32_t size) override {
+    return target_->Read(buffer, size);
+  }
+  bool Close() override { return target_->Close(); }
+
+ private:
+  std::unique_ptr<Device> target_;
+};
+
+// The factory of the disc objects, forwarded. The objects it hands out are
+// the target's own; a test that wants to act on them wraps them in turn.
+class DiscServicesWrapper : public DiscServices {
+ public:
+  explicit DiscServicesWrapper(std::shared_ptr<DiscServices> target)
+      : target_(std::move(target)) {}
+
+  HRESULT CreateDiscMaster(std::shared_ptr<IDiscMaster2>* out) override {
+    return target_->CreateDiscMaster(out);
+  }
+  HRESULT CreateRecorder(std::shared_ptr<IDiscRecorder2>* out) override {
+    return target_->CreateRecorder(out);
+  }
+  HRESULT CreateDataWriter(std::shared_ptr<IDiscFormat2Data>* out) override {
+    return target_->CreateDataWriter(out);
+  }
+  HRESULT CreateEraser(std::shared_ptr<IDiscFormat2Erase>* out) override {
+    return target_->CreateEraser(out);
+  }
+  HRESULT CreateFileSystemImage(
+      std::shared_ptr<IFileSystemImage>* out) override {
+    return target_->CreateFileSystemImage(out);
+  }
+  HRESULT CreateBootOptions(std::shared_ptr<IBootOptions>* out) override {
+    return target_->CreateBootOptions(out);
+  }
+  HRESULT CreateStreamOnFile(const std::wstring& path,
+                             std::shared_ptr<IStream>* out) override {
+    return target_->CreateStreamOnFile(path, out);
+  }
+
+ protected:
+  DiscServices& target() { return *target_; }
+
+ private:
+  std::shared_ptr<DiscServices> target_;
 };
 
 }  // namespace tessaline::platform
