@@ -2,110 +2,116 @@
 
 #include <gtest/gtest.h>
 
-#include "support/disc/disc_test_platform.h"
+#include <algorithm>
 
+#include "burn/diagnostics.h"
+#include "support/rig/drive_rig.h"
+
+namespace tessaline::testing {
 namespace {
 
-using tessaline::testing::DiscTestPlatform;
-using tessaline::testing::MakeDiscTestPlatform;
-using tessaline::testing::StatusLog;
-using Reports = std::vector<tessaline::testing::StatusReport>;
-using Lines = std::vector<std::string>;
-namespace platform = tessaline::platform;
+using namespace platform;
 
-class EraseTest : public ::testing::Test {
+bool Logged(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Drive 1 holds a medium with 59 recorded sectors; at one sector a second
+// a full erase takes 59 s of the fake clock, a quick one none.
+class EraseTest : public DriveRig {
  protected:
-  EraseTest() { Reset(); }
+  EraseTest() { AddDrive("drive0", IMAPI_MEDIA_TYPE_CDRW); }
 
-  void TearDown() override {
-    EXPECT_EQ(test_.disc->LiveObjects(), 0);
-    EXPECT_EQ(test_.disc->OpenBindings(), 0);
-    EXPECT_EQ(test_.disc->OpenAdvises(), 0);
-    EXPECT_EQ(test_.disc->LiveSinks(), 0);
+  HRESULT Erase(bool full) {
+    return EraseRecorderMedia(*test_.platform, 1, full, &StatusLog::Callback,
+                              &log_);
   }
-
-  void Reset() {
-    test_ = MakeDiscTestPlatform();
-    test_.disc->AddRecorder();
-    test_.disc->AddRecorder();
-  }
-  platform::HRESULT Erase(bool full = true) {
-    return tessaline::EraseRecorderMedia(*test_.platform, 1, full,
-                                         &StatusLog::Callback, &log_);
-  }
-  tessaline::testing::FakeMedium& medium() {
-    return test_.disc->recorder(1).medium;
-  }
-
-  DiscTestPlatform test_;
-  StatusLog log_;
 };
 
-TEST_F(EraseTest, FullEraseReportsProgressAndItsTime) {
-  test_.disc->erase_events = {{30, 120}, {90, 120}};
-  test_.disc->erase_seconds = 59;
-  EXPECT_EQ(Erase(), platform::kS_OK);
-  EXPECT_TRUE(medium().blank);
-  EXPECT_EQ(log_.Reports(), (Reports{{7, 30, 120}, {7, 90, 120}}));
-  EXPECT_EQ(test_.console->Writes(),
-            (Lines{"\n", " - Time to erase: 00:00:59\n",
-                   "EraseMedia succeeded for drive index 1\n"}));
-  EXPECT_EQ(test_.disc->Calls("IDiscFormat2Erase::PutClientName").at(0).text,
-            L"Kiro Media Creation");
-  EXPECT_EQ(test_.disc->Count("IDiscFormat2Erase::PutFullErase"), 1);
-  // A quick erase keeps the drive's default kind.
-  EXPECT_EQ(Erase(false), platform::kS_OK);
-  EXPECT_EQ(test_.disc->Count("IDiscFormat2Erase::PutFullErase"), 1);
+TEST_F(EraseTest, OutcomeFollowsMediumKindAndInjectedFault) {
+  const struct {
+    const char* name;
+    IMAPI_MEDIA_PHYSICAL_TYPE type;
+    bool full;
+    const char* fault;
+    HRESULT hr;          // returned, unless
+    int user_needed;     // a UserNeededException with this reason (or -1)
+    const char* erased;  // the erase the drive did, or ""
+    const char* time;    // the time to erase shown, or ""
+  } kRows[] = {
+      {"full", IMAPI_MEDIA_TYPE_CDRW, true, "", kS_OK, -1, "EraseMedia full",
+       "00:00:59"},
+      {"quick", IMAPI_MEDIA_TYPE_DVDPLUSRW, false, "", kS_OK, -1,
+       "EraseMedia quick", "00:00:00"},
+      {"write-once", IMAPI_MEDIA_TYPE_DVDPLUSR, true, "", kS_OK, 3, "", ""},
+      {"no eraser", IMAPI_MEDIA_TYPE_CDRW, true, "DiscServices::CreateEraser",
+       kE_FAIL, -1, "", ""},
+      {"client name", IMAPI_MEDIA_TYPE_CDRW, true,
+       "IDiscFormat2Erase::PutClientName", kE_FAIL, -1, "", ""},
+      {"media type", IMAPI_MEDIA_TYPE_CDRW, true,
+       "IDiscFormat2Erase::GetCurrentPhysicalMediaType",
+       kE_IMAPI_RECORDER_MEDIA_NO_MEDIA, -1, "", ""},
+      {"full erase", IMAPI_MEDIA_TYPE_CDRW, true,
+       "IDiscFormat2Erase::PutFullErase", kE_FAIL, -1, "", ""},
+      {"erase", IMAPI_MEDIA_TYPE_CDRW, true, "IDiscFormat2Erase::EraseMedia",
+       kE_IMAPI_RECORDER_MEDIA_BUSY, 3, "", ""},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(drives_ / "drive1");
+    AddDrive("drive1", row.type, "speed=2048");
+    Record("drive1", 59);
+    test_.console->Clear();
+    if (*row.fault) NewDisc().Fail(row.fault, row.hr, "drive1");
+
+    int reason = -1;
+    HRESULT hr = kS_OK;
+    try {
+      hr = Erase(row.full);
+    } catch (const UserNeededException& e) {
+      reason = e.reason;
+    }
+    EXPECT_EQ(reason, row.user_needed);
+    if (reason == -1) {
+      EXPECT_EQ(hr, row.hr);
+    }
+    const bool erased = *row.erased != '\0';
+    EXPECT_EQ(Medium("drive1", "written"), erased ? "0" : "1");
+    const std::vector<std::string> requests = Requests("drive1");
+    EXPECT_EQ(Logged(requests, "EraseMedia full"), erased && row.full);
+    EXPECT_EQ(Logged(requests, "EraseMedia quick"), erased && !row.full);
+    EXPECT_EQ(test_.console->Text().find(std::string(" - Time to erase: ") +
+                                         row.time + "\n") != std::string::npos,
+              erased);
+    ExpectReleased();
+  }
+  // A drive that is not there is no job for the user.
+  NewDisc();
+  EXPECT_THROW(EraseRecorderMedia(*test_.platform, 2, true, nullptr, nullptr),
+               MediaWriterException);
+}
+
+TEST_F(EraseTest, FullEraseReportsItsProgressEverySecond) {
+  AddDrive("drive1", IMAPI_MEDIA_TYPE_CDRW, "speed=2048");
+  Record("drive1", 3);
+  ASSERT_EQ(Erase(true), kS_OK);
+  EXPECT_EQ(log_.Reports(), (std::vector<StatusReport>{
+                                {7, 0, 3}, {7, 1, 3}, {7, 2, 3}, {7, 3, 3}}));
 }
 
 TEST_F(EraseTest, TimeIsShownAsHoursMinutesSecondsWithoutDays) {
-  const std::pair<std::uint32_t, const char*> cases[] = {{59, "00:00:59"},
-                                                         {3600, "01:00:00"},
-                                                         {3725, "01:02:05"},
-                                                         {90061, "01:01:01"}};
-  for (const auto& [seconds, shown] : cases) {
-    Reset();
-    test_.disc->erase_seconds = seconds;
-    Erase();
-    EXPECT_EQ(test_.console->Writes().at(1),
-              std::string(" - Time to erase: ") + shown + "\n");
-  }
-  // Fractions of a second are cut off, not rounded.
-  EXPECT_EQ(tessaline::ElapsedSeconds(0, 2 * 10'000'000 - 1), 1u);
-}
-
-TEST_F(EraseTest, RefusedEraseThrowsReasonThreeUnknownDriveThrows) {
-  medium().erasable = false;
-  try {
-    Erase();
-    ADD_FAILURE() << "no throw";
-  } catch (const UserNeededException& e) {
-    EXPECT_EQ(e.reason, 3);
-  }
-  EXPECT_EQ(test_.console->Text(), "FAILED to erase!\n");
-  EXPECT_THROW(
-      tessaline::EraseRecorderMedia(*test_.platform, 2, true, nullptr, nullptr),
-      MediaWriterException);
-}
-
-TEST_F(EraseTest, FailureBeforeTheEraseErasesNothingAndThrowsNothing) {
-  const std::pair<const char*, const char*> steps[] = {
-      {"DiscServices::CreateEraser", "CoCreateInstance failed\n"},
-      {"IDiscFormat2Erase::PutClientName",
-       "FAILED to set client name for erase!\n"},
-      {"IDiscFormat2Erase::GetCurrentPhysicalMediaType",
-       "FAILED to eraser->get_CurrentPhysicalMediaType\n"},
-      {"IDiscFormat2Erase::PutFullErase", "Failed put_FullErase()"},
-  };
-  for (const auto& [call, line] : steps) {
-    SCOPED_TRACE(call);
-    Reset();
-    test_.disc->Fail(call, platform::kE_FAIL);
-    EXPECT_EQ(Erase(), platform::kE_FAIL);
-    EXPECT_EQ(test_.disc->Count("IDiscFormat2Erase::EraseMedia"), 0);
-    EXPECT_EQ(test_.console->Text(),
-              std::string(line) + "EraseMedia FAILED for drive index 1\n");
+  constexpr std::uint64_t kSecond = 10'000'000;
+  const std::pair<std::uint64_t, const char*> kCases[] = {
+      {59 * kSecond, "00:00:59"},
+      {3600 * kSecond, "01:00:00"},
+      {3725 * kSecond, "01:02:05"},
+      {90061 * kSecond, "01:01:01"},
+      // Fractions of a second are cut off, not rounded.
+      {2 * kSecond - 1, "00:00:01"}};
+  for (const auto& [ticks, shown] : kCases) {
+    EXPECT_EQ(burn::Hms(1000, 1000 + ticks), shown);
   }
 }
 
 }  // namespace
+}  // namespace tessaline::testing

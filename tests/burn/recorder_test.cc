@@ -4,130 +4,101 @@
 
 #include <set>
 
-#include "support/disc/disc_test_platform.h"
+#include "support/rig/drive_rig.h"
 
+namespace tessaline::testing {
 namespace {
 
-using tessaline::testing::MakeDiscTestPlatform;
+using namespace platform;
 
-class RecorderTest : public ::testing::Test {
+class RecorderTest : public DriveRig {
  protected:
-  void TearDown() override {
-    EXPECT_EQ(test_.disc->LiveObjects(), 0);
-    EXPECT_EQ(test_.disc->OpenBindings(), 0);
-  }
-
   std::vector<RecorderInfo> List() {
     std::vector<RecorderInfo> list(5);
-    tessaline::EnumerateRecorders(*test_.platform, list);
+    EnumerateRecorders(*test_.platform, list);
     return list;
   }
-  // The support flags of the only recorder listed.
-  std::set<int> Flags() {
-    auto list = List();
-    std::set<int> flags;
-    for (int i = 0; i < 20 && list.size() == 1; ++i) {
-      if (list[0].mediaSupportFlags[i]) flags.insert(i);
-    }
-    EXPECT_EQ(list.size(), 1u);
-    return flags;
+  std::vector<std::int32_t> Indexes() {
+    std::vector<std::int32_t> indexes;
+    for (const RecorderInfo& info : List()) indexes.push_back(info.index);
+    return indexes;
   }
-
-  tessaline::testing::DiscTestPlatform test_ = MakeDiscTestPlatform();
 };
 
-TEST_F(RecorderTest, TwoVolumePathsGiveFirstDriveAndJoinedMountPoints) {
-  test_ = MakeDiscTestPlatform(L'\\');
-  test_.disc->AddRecorder().volume_paths = {L"F:\\", L"D:\\mounts\\disc\\"};
-  std::wstring drive;
-  EXPECT_EQ(tessaline::GetDriveLetter(*test_.platform, 0, &drive), 1);
-  EXPECT_EQ(drive, L"F:");
-  auto list = List();
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].mountPoints, L"F:\\|D:\\mounts\\disc\\");
-}
-
-TEST_F(RecorderTest, RecorderWithoutMountPointIsStillListed) {
-  test_.disc->AddRecorder();
-  std::wstring drive = L"kept";
-  EXPECT_EQ(tessaline::GetDriveLetter(*test_.platform, 0, &drive), 1001);
-  EXPECT_EQ(drive, L"kept");
-  auto list = List();
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_TRUE(list[0].mountPoints.empty());
-}
-
-TEST_F(RecorderTest, UnsupportedRecorderIsLeftOutAndLaterOnesKeepTheirIndex) {
-  test_.disc->AddRecorder();
-  test_.disc->AddRecorder().supported = false;
-  test_.disc->AddRecorder().volume_paths = {L"/c/"};
-  auto list = List();
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].index, 0);
-  EXPECT_EQ(list[1].index, 2);
-  EXPECT_EQ(list[1].mountPoints, L"/c/");
-}
-
-TEST_F(RecorderTest, RecorderFailingInitialisationStopsTheList) {
-  for (int i = 0; i < 3; ++i) test_.disc->AddRecorder();
-  test_.disc->Fail("IDiscRecorder2::InitializeDiscRecorder",
-                   tessaline::platform::kE_FAIL, 1);
-  EXPECT_EQ(List().size(), 1u);
-  EXPECT_EQ(test_.disc->Count("IDiscMaster2::GetItem"), 2);
-}
-
-TEST_F(RecorderTest, FeaturePagesSetSupportFlags) {
+// A drive is listed with the media its feature pages say it writes.
+TEST_F(RecorderTest, DrivesAreListedWithTheMediaTheirFeaturePagesName) {
   const struct {
-    std::uint32_t feature;
-    std::vector<std::pair<std::size_t, std::uint8_t>> bytes;
+    IMAPI_MEDIA_PHYSICAL_TYPE type;
     std::set<int> flags;
-  } rows[] = {
-      {0x2F, {{4, 0x0C}}, {9, 10, 11}},
-      {0x2F, {{4, 0x08}}, {9, 11}},
-      {0x2D, {{4, 0x02}}, {2, 3}},
-      {0x2E, {{4, 0x01}}, {2}},
-      {0x2A, {{4, 0x01}}, {7}},
-      {0x2A, {{4, 0xFE}}, {}},
-      {0x2B, {{4, 0x01}}, {6}},
-      {0x3B, {{4, 0x01}}, {8}},
-      {0x41, {{9, 0x04}, {17, 0x02}}, {18, 19}},
-      {0x41, {{9, 0x04}}, {19}},
-      {0x51, {{4, 0x01}, {6, 0x01}}, {15, 16}},
-      {0x51, {{6, 0x01}}, {16}},
+  } kRows[] = {
+      {IMAPI_MEDIA_TYPE_CDRW, {1, 2, 3}},
+      {IMAPI_MEDIA_TYPE_DVDPLUSRW, {1, 2, 3, 4, 6, 7, 8, 9, 10, 11}},
+      {IMAPI_MEDIA_TYPE_BDRE, {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 17, 18, 19}},
   };
-  for (const auto& row : rows) {
-    test_ = MakeDiscTestPlatform();
-    test_.disc->AddRecorder().AddFeature(row.feature, row.bytes);
-    EXPECT_EQ(Flags(), row.flags) << std::hex << row.feature;
+  int index = 0;
+  for (const auto& row : kRows) {
+    AddDrive("drive" + std::to_string(index++), row.type);
   }
+  const std::vector<RecorderInfo> list = List();
+  ASSERT_EQ(list.size(), std::size(kRows));
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(list[i].index, static_cast<std::int32_t>(i));
+    EXPECT_EQ(
+        list[i].mountPoints,
+        (drives_ / ("drive" + std::to_string(i)) / "mount").wstring() + L"/");
+    EXPECT_EQ(list[i].currentMediaType, kRows[i].type);
+    std::set<int> flags;
+    for (int f = 0; f < 20; ++f) {
+      if (list[i].mediaSupportFlags[f]) flags.insert(f);
+    }
+    EXPECT_EQ(flags, kRows[i].flags);
+  }
+  std::wstring drive;
+  EXPECT_EQ(GetDriveLetter(*test_.platform, 1, &drive), 1);
+  EXPECT_EQ(drive + L"/", list[1].mountPoints);
 }
 
-TEST_F(RecorderTest, UnreadableDescriptorSetsOnlyTheAlwaysFlags) {
-  auto& drive = test_.disc->AddRecorder();
-  for (std::uint32_t feature : {0x2Fu, 0x2Du, 0x41u, 0x2Au, 0x40u}) {
-    drive.AddUnreadableFeature(feature);
+TEST_F(RecorderTest, FaultsLeaveOutTheDriveOrEndTheList) {
+  const struct {
+    const char* fault;
+    std::vector<std::int32_t> listed;
+  } kRows[] = {
+      {"", {0, 1, 2}},
+      {"IDiscFormat2Data::IsRecorderSupported", {0, 2}},
+      {"IDiscRecorder2::GetVolumePathNames", {0, 2}},
+      {"IDiscRecorder2::GetProductId", {0, 2}},
+      {"IDiscRecorder2::InitializeDiscRecorder", {0}},
+  };
+  for (int i = 0; i < 3; ++i) {
+    AddDrive("drive" + std::to_string(i), IMAPI_MEDIA_TYPE_DVDPLUSR);
   }
-  EXPECT_EQ(Flags(), (std::set<int>{2, 9, 17}));
-  // Pages are asked for as the drive has them, not as the medium allows.
-  for (const auto& call :
-       test_.disc->Calls("IDiscRecorder2Ex::GetFeaturePage")) {
-    EXPECT_EQ(call.text, L"all");
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.fault);
+    FaultDiscServices& disc = NewDisc();
+    if (*row.fault) disc.Fail(row.fault, kE_FAIL, "drive1");
+    EXPECT_EQ(Indexes(), row.listed);
+    ExpectReleased();
   }
 }
 
 TEST_F(RecorderTest, MediaChangeNotificationIsCountedOverAllDrives) {
-  test_.disc->AddRecorder();
-  test_.disc->AddRecorder();
+  AddDrive("drive0", IMAPI_MEDIA_TYPE_CDRW);
+  AddDrive("drive1", IMAPI_MEDIA_TYPE_CDRW);
   auto mcn = [&](std::uint32_t index, bool disable) {
-    return tessaline::SetMediaChangeNotification(*test_.platform, index,
-                                                 disable);
+    return SetMediaChangeNotification(*test_.platform, index, disable);
   };
-  ASSERT_EQ(tessaline::McnDisableCount(), 0);
+  ASSERT_EQ(McnDisableCount(), 0);
   for (int i = 0; i < 2; ++i) EXPECT_EQ(mcn(0, true), 1);
-  EXPECT_EQ(tessaline::McnDisableCount(), 2);
+  EXPECT_EQ(McnDisableCount(), 2);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(mcn(1, false), 1);
-  EXPECT_EQ(test_.disc->Count("IDiscRecorder2::EnableMcn"), 2);
-  EXPECT_EQ(tessaline::McnDisableCount(), 0);
+  EXPECT_EQ(McnDisableCount(), 0);
+  EXPECT_EQ(Requests("drive0"),
+            (std::vector<std::string>{"DisableMcn", "DisableMcn"}));
+  // Enabling more often than disabled does nothing past the count.
+  EXPECT_EQ(Requests("drive1"),
+            (std::vector<std::string>{"EnableMcn", "EnableMcn"}));
 }
 
 }  // namespace
+}  // namespace tessaline::testing

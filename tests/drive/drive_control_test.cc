@@ -1,110 +1,98 @@
 #include "drive/drive_control.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "support/disc/disc_test_platform.h"
-#include "support/drive/fake_devices.h"
-#include "tessaline/tessaline.h"
+#include "platform/platform_wrapper.h"
+#include "support/rig/drive_rig.h"
 
-namespace tessaline {
+namespace tessaline::testing {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
+using namespace platform;
+using Lines = std::vector<std::string>;
 
-class DriveControlTest : public ::testing::Test {
- protected:
-  DriveControlTest() { Reset(); }
-
-  void Reset() {
-    test_ = testing::MakeDiscTestPlatform();
-    devices_ = std::make_shared<testing::FakeDevices>();
-    test_.platform->devices = devices_;
-    test_.disc->AddRecorder().volume_paths = {L"/media/cdrom0/"};
-    devices_->SetDevicePath(L"/media/cdrom0", L"/dev/sr0");
+// Volume devices that cannot be opened.
+class RefusingDevices final : public DevicesWrapper {
+ public:
+  using DevicesWrapper::DevicesWrapper;
+  std::unique_ptr<Device> Open(const std::wstring&, DeviceAttributes) override {
+    return nullptr;
   }
-  const platform::Platform& platform() { return *test_.platform; }
-
-  testing::DiscTestPlatform test_;
-  std::shared_ptr<testing::FakeDevices> devices_;
 };
 
-TEST_F(DriveControlTest, EjectAllowsRemovalThenEjectsAndCloseOnlyLoads) {
+class DriveControlTest : public DriveRig {
+ protected:
+  DriveControlTest() {
+    AddDrive("drive0", IMAPI_MEDIA_TYPE_CDR);
+    Record("drive0", 2);
+  }
+  const Platform& platform() { return *test_.platform; }
+};
+
+TEST_F(DriveControlTest, EjectFilesTheMediumAndCloseLoadsABlankOne) {
   EjectClose(platform(), 0, false);
+  EXPECT_EQ(Medium("drive0", "type"), "");
+  EXPECT_TRUE(
+      std::filesystem::exists(drives_ / "drive0" / "ejected" / "disc-001.img"));
   EjectClose(platform(), 0, true);
-  EXPECT_THAT(devices_->Requests(),
-              ElementsAre("StorageMediaRemoval(allow)", "EjectMedia", "Close",
-                          "LoadMedia", "Close"));
-  ASSERT_EQ(devices_->Opens().size(), 2u);
-  EXPECT_EQ(devices_->Opens()[0], L"/dev/sr0");
-  EXPECT_EQ(devices_->OpenDevices(), 0);
+  EXPECT_EQ(Medium("drive0", "type"), "CDR");
+  EXPECT_EQ(Medium("drive0", "written"), "0");
+  // Removal is allowed first, so that a locked tray opens.
+  EXPECT_EQ(Requests("drive0").at(0), "IOCTL_STORAGE_MEDIA_REMOVAL allow");
 }
 
-TEST_F(DriveControlTest, DriveLockSendsTheCdromRemovalRequestAndReturns0) {
+TEST_F(DriveControlTest, DriveLockPreventsAndAllowsMediumRemoval) {
   EXPECT_EQ(DriveLock(platform(), 0, true), 0);
+  EXPECT_EQ(Medium("drive0", "locked"), "1");
   EXPECT_EQ(DriveLock(platform(), 0, false), 0);
-  EXPECT_THAT(devices_->Requests(),
-              ElementsAre("CdromMediaRemoval(prevent)", "Close",
-                          "CdromMediaRemoval(allow)", "Close"));
+  EXPECT_EQ(Medium("drive0", "locked"), "0");
 }
 
 TEST_F(DriveControlTest, WithoutADriveOrDeviceNothingIsSentAndTheResultIs1) {
-  const std::pair<const char*, std::function<void()>> cases[] = {
-      {"no mount point",
-       [this] { test_.disc->recorder(0).volume_paths.clear(); }},
-      {"relative mount point",
-       [this] { test_.disc->recorder(0).volume_paths = {L"media/cdrom0/"}; }},
-      {"no device path",
-       [this] { devices_->SetDevicePath(L"/media/cdrom0", L""); }},
-      {"device refused", [this] { devices_->RefuseOpen(true); }},
-  };
-  for (const auto& [name, setup] : cases) {
-    SCOPED_TRACE(name);
-    Reset();
-    setup();
+  for (bool refuse_device : {false, true}) {
+    SCOPED_TRACE(refuse_device);
+    FaultDiscServices& disc = NewDisc();
+    if (refuse_device) {
+      test_.platform->devices =
+          std::make_shared<RefusingDevices>(test_.platform->devices);
+    } else {
+      disc.Fail("IDiscRecorder2::GetVolumePathNames", kE_FAIL);
+    }
     EjectClose(platform(), 0, false);
     EXPECT_EQ(DriveLock(platform(), 0, true), 1);
     EXPECT_EQ(DismountDiscVolume(platform(), 0), 1);
-    EXPECT_THAT(devices_->Requests(), IsEmpty());
+    EXPECT_EQ(Requests("drive0"), Lines{});
+    EXPECT_EQ(Medium("drive0", "written"), "1");
     EXPECT_TRUE(test_.clock->Sleeps().empty());
-    // Only a refused device was asked for at all.
-    EXPECT_EQ(devices_->Opens().size(),
-              std::string(name) == "device refused" ? 3u : 0u);
   }
 }
 
+// The volume lock is tried three times, 10 s apart; a volume that cannot be
+// locked is dismounted all the same, and the drive gets 10 s to settle.
 TEST_F(DriveControlTest, DismountRetriesTheLockThenDismountsAnyway) {
-  const struct {
-    int failing_locks;
-    std::vector<std::string> requests;
-    std::vector<int> open_at_sleep;
-  } cases[] = {
-      {0, {"LockVolume", "DismountVolume", "UnlockVolume", "Close"}, {0}},
-      {3,
-       {"LockVolume", "LockVolume", "LockVolume", "DismountVolume", "Close"},
-       {1, 1, 1, 0}},
-  };
-  for (const auto& c : cases) {
-    Reset();
-    devices_->FailVolumeLock(c.failing_locks);
-    // Each wait is 10 s; the last comes after the device is closed.
-    std::vector<int> open_at_sleep;
-    test_.clock->SetSleepHook([&](std::uint32_t milliseconds) {
-      EXPECT_EQ(milliseconds, 10000u);
-      open_at_sleep.push_back(devices_->OpenDevices());
-    });
-    EXPECT_EQ(DismountDiscVolume(platform(), 0), 0);
-    EXPECT_THAT(devices_->Requests(), ElementsAreArray(c.requests));
-    EXPECT_THAT(open_at_sleep, ElementsAreArray(c.open_at_sleep));
-  }
+  EXPECT_EQ(DismountDiscVolume(platform(), 0), 0);
+  EXPECT_EQ(Medium("drive0", "mounted"), "0");
+  EXPECT_EQ(Requests("drive0"),
+            (Lines{"FSCTL_LOCK_VOLUME", "FSCTL_DISMOUNT_VOLUME",
+                   "FSCTL_UNLOCK_VOLUME"}));
+  EXPECT_EQ(test_.clock->Sleeps(), (std::vector<std::uint32_t>{10000}));
+
+  // An empty tray refuses every lock.
+  EjectClose(platform(), 0, false);
+  std::filesystem::remove(drives_ / "drive0" / "requests.log");
+  EXPECT_EQ(DismountDiscVolume(platform(), 0), 0);
+  const std::string refused = ": refused: no medium";
+  EXPECT_EQ(Requests("drive0"),
+            (Lines{"FSCTL_LOCK_VOLUME" + refused, "FSCTL_LOCK_VOLUME" + refused,
+                   "FSCTL_LOCK_VOLUME" + refused,
+                   "FSCTL_DISMOUNT_VOLUME" + refused}));
+  EXPECT_EQ(test_.clock->TotalSlept(), 5 * 10000u);
 }
 
 }  // namespace
-}  // namespace tessaline
+}  // namespace tessaline::testing

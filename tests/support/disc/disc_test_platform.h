@@ -10,6 +10,7 @@
 #include <ostream>
 #include <vector>
 
+#include "support/core/status_log.h"
 #include "support/core/test_platform.h"
 #include "support/disc/fake_disc_services.h"
 
@@ -23,26 +24,6 @@ struct DiscTestPlatform : TestPlatform {
 // advances the platform's fake clock. With `separator` L'\\' the file
 // system reports the Windows separator (the files themselves stay real).
 DiscTestPlatform MakeDiscTestPlatform(wchar_t separator = L'/');
-
-struct StatusReport {
-  std::int32_t code = 0;
-  std::intptr_t first = 0;
-  std::intptr_t second = 0;
-  bool operator==(const StatusReport&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const StatusReport& report);
-
-// Collects reports: pass StatusLog::Callback with the log as context.
-class StatusLog {
- public:
-  static void Callback(std::int32_t code, std::intptr_t first,
-                       std::intptr_t second, void* context);
-  std::vector<StatusReport> Reports() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<StatusReport> reports_;
-};
 
 }  // namespace tessaline::testing
 
