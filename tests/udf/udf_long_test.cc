@@ -1,7 +1,8 @@
 // A file larger than 4 GiB (sparse source, marks at the places where sizes
 // overflow 32 bits or an extent ends) goes through an image and out of
-// libudfread and 7-Zip unchanged. Writes several GiB: run by hand
-// (ctest -L long).
+// libudfread and 7-Zip unchanged; ten thousand files in one folder read
+// back. They write several GiB or take many seconds: run by hand (ctest -L
+// long).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,6 +32,24 @@ TEST(UdfLongTest, FileOverFourGibRoundTrips) {
   fs::remove_all(temp.path() / "udfread");
   ASSERT_TRUE(ExtractWithSevenZip(image, temp.path() / "7z"));
   EXPECT_TRUE(SameTrees(source, temp.path() / "7z"));
+}
+
+TEST_F(UdfReadbackTest, TenThousandFilesAndASparseFileOverAnExtentBoundary) {
+  // Names of 8 to 40 characters make the directory span many blocks, with
+  // identifiers crossing block boundaries.
+  for (int i = 0; i < 10000; ++i) {
+    WriteFile(Source() / "many" /
+                  ("file-" + std::to_string(i) + std::string(i % 33, 'n')),
+              std::to_string(i));
+  }
+  // One extent holds 2^30 - 2048 bytes: this file needs two, marked on
+  // either side of the boundary and at the very end.
+  const std::uint64_t boundary = (std::uint64_t{1} << 30) - 2048;
+  WriteSparseFile(Source() / "big.bin", boundary + 3 * 2048 + 123,
+                  {boundary - 4, boundary + 3 * 2048 + 115});
+  std::string name;
+  for (int i = 0; i < 70; ++i) name += "名";
+  BuildAndCheck(name, name.substr(0, 63 * 3), name.substr(0, 15 * 3));
 }
 
 }  // namespace

@@ -251,6 +251,64 @@ inline std::optional<std::string> ExtractWithLibudfread(const fs::path& image,
   return FromModifiedUtf8(id ? id : "");
 }
 
+// The value udfinfo gives for `key` ("label=..." lines), or "" if none.
+inline std::string InfoValue(const std::string& info, const std::string& key) {
+  const std::size_t at = ("\n" + info).find("\n" + key + "=");
+  if (at == std::string::npos) return "";
+  const std::size_t start = at + key.size() + 1;
+  return info.substr(start, info.find('\n', start) - start);
+}
+
+// Builds images of a source folder and reads them back with libudfread,
+// 7-Zip and udfinfo.
+class UdfReadbackTest : public ::testing::Test {
+ protected:
+  fs::path Source() const { return temp_.path() / "source"; }
+  void SetUp() override { fs::create_directories(Source()); }
+
+  // Builds the image of Source() named `name`; UDF's logical volume identifier
+  // must read `label` and the primary descriptor's `volume_id`.
+  void BuildAndCheck(const std::string& name, const std::string& label,
+                     const std::string& volume_id) {
+    const std::map<std::string, bool> items = ListFolder(Source());
+    int files = 0, directories = 0;
+    for (const auto& [path, is_dir] : items) {
+      ++(is_dir ? directories : files);
+    }
+    const fs::path image = temp_.path() / "image.udf";
+    std::int32_t blocks = 0;
+    ASSERT_EQ(BuildImage(Source(), image, platform::FromUtf8(name), &blocks),
+              platform::kS_OK);
+    EXPECT_EQ(static_cast<std::uint64_t>(blocks) * 2048, fs::file_size(image));
+    EXPECT_EQ(ExtractWithLibudfread(image, temp_.path() / "udfread"),
+              volume_id);
+    EXPECT_TRUE(SameTrees(Source(), temp_.path() / "udfread"));
+    ASSERT_TRUE(ExtractWithSevenZip(image, temp_.path() / "7z"));
+    EXPECT_TRUE(SameTrees(Source(), temp_.path() / "7z"));
+    for (const auto& [path, is_dir] : items) {
+      using std::chrono::floor, std::chrono::microseconds;
+      EXPECT_EQ(
+          floor<microseconds>(fs::last_write_time(Source() / path)),
+          floor<microseconds>(fs::last_write_time(temp_.path() / "7z" / path)))
+          << path;
+    }
+
+    int status = 0;
+    const std::string info =
+        RunCommand("udfinfo --utf8 " + Quote(image), &status);
+    ASSERT_EQ(status, 0) << info;
+    EXPECT_EQ(InfoValue(info, "label"), label) << info;
+    EXPECT_EQ(InfoValue(info, "vid"), volume_id) << info;
+    EXPECT_EQ(InfoValue(info, "udfrev"), "2.01") << info;
+    EXPECT_EQ(InfoValue(info, "integrity"), "closed") << info;
+    EXPECT_EQ(InfoValue(info, "numfiles"), std::to_string(files));
+    // UDF counts the root among the directories.
+    EXPECT_EQ(InfoValue(info, "numdirs"), std::to_string(directories + 1));
+  }
+
+  TempFolder temp_;
+};
+
 }  // namespace tessaline::testing::udf
 
 #endif  // TESSALINE_TESTS_UDF_UDF_TEST_SUPPORT_H_
