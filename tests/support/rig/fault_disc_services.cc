@@ -51,6 +51,13 @@ namespace {
 
 using State = FaultDiscServices::State;
 
+// A member that goes to the target unless a fault is injected into it.
+#define FORWARD(Interface, Method, Parameters, Arguments)  \
+  HRESULT Method Parameters override {                     \
+    return Run(#Interface "::" #Method,                    \
+               [&] { return target_->Method Arguments; }); \
+  }
+
 // The name of a drive's folder from its unique id.
 std::string DriveName(const std::wstring& id) {
   std::wstring name = id;
@@ -99,14 +106,9 @@ class FaultMaster final : public IDiscMaster2, Counted {
   FaultMaster(std::shared_ptr<State> state,
               std::shared_ptr<IDiscMaster2> target)
       : Counted(std::move(state)), target_(std::move(target)) {}
-  HRESULT GetCount(std::int32_t* count) override {
-    return Run("IDiscMaster2::GetCount",
-               [&] { return target_->GetCount(count); });
-  }
-  HRESULT GetItem(std::int32_t index, std::wstring* id) override {
-    return Run("IDiscMaster2::GetItem",
-               [&] { return target_->GetItem(index, id); });
-  }
+  FORWARD(IDiscMaster2, GetCount, (std::int32_t * count), (count))
+  FORWARD(IDiscMaster2, GetItem, (std::int32_t index, std::wstring* id),
+          (index, id))
 
  private:
   std::shared_ptr<IDiscMaster2> target_;
@@ -126,35 +128,16 @@ class FaultRecorder final : public IDiscRecorder2, Counted {
     return Run("IDiscRecorder2::InitializeDiscRecorder",
                [&] { return target_->InitializeDiscRecorder(id); });
   }
-  HRESULT GetVendorId(std::wstring* vendor) override {
-    return Run("IDiscRecorder2::GetVendorId",
-               [&] { return target_->GetVendorId(vendor); });
-  }
-  HRESULT GetProductId(std::wstring* product) override {
-    return Run("IDiscRecorder2::GetProductId",
-               [&] { return target_->GetProductId(product); });
-  }
-  HRESULT GetVolumePathNames(std::vector<std::wstring>* paths) override {
-    return Run("IDiscRecorder2::GetVolumePathNames",
-               [&] { return target_->GetVolumePathNames(paths); });
-  }
-  HRESULT GetSupportedFeaturePages(
-      std::vector<std::uint32_t>* features) override {
-    return Run("IDiscRecorder2::GetSupportedFeaturePages",
-               [&] { return target_->GetSupportedFeaturePages(features); });
-  }
-  HRESULT DisableMcn() override {
-    return Run("IDiscRecorder2::DisableMcn",
-               [&] { return target_->DisableMcn(); });
-  }
-  HRESULT EnableMcn() override {
-    return Run("IDiscRecorder2::EnableMcn",
-               [&] { return target_->EnableMcn(); });
-  }
-  HRESULT QueryRecorderEx(std::shared_ptr<IDiscRecorder2Ex>* ex) override {
-    return Run("IDiscRecorder2::QueryRecorderEx",
-               [&] { return target_->QueryRecorderEx(ex); });
-  }
+  FORWARD(IDiscRecorder2, GetVendorId, (std::wstring * vendor), (vendor))
+  FORWARD(IDiscRecorder2, GetProductId, (std::wstring * product), (product))
+  FORWARD(IDiscRecorder2, GetVolumePathNames,
+          (std::vector<std::wstring> * paths), (paths))
+  FORWARD(IDiscRecorder2, GetSupportedFeaturePages,
+          (std::vector<std::uint32_t> * features), (features))
+  FORWARD(IDiscRecorder2, DisableMcn, (), ())
+  FORWARD(IDiscRecorder2, EnableMcn, (), ())
+  FORWARD(IDiscRecorder2, QueryRecorderEx,
+          (std::shared_ptr<IDiscRecorder2Ex> * ex), (ex))
 
  private:
   std::shared_ptr<IDiscRecorder2> target_;
@@ -194,43 +177,20 @@ class FaultDataWriter final : public IDiscFormat2Data, Counted {
     return Run("IDiscFormat2Data::PutRecorder",
                [&] { return target_->PutRecorder(target); });
   }
-  HRESULT PutClientName(const std::wstring& name) override {
-    return Run("IDiscFormat2Data::PutClientName",
-               [&] { return target_->PutClientName(name); });
-  }
-  HRESULT GetSupportedMediaTypes(
-      std::vector<IMAPI_MEDIA_PHYSICAL_TYPE>* types) override {
-    return Run("IDiscFormat2Data::GetSupportedMediaTypes",
-               [&] { return target_->GetSupportedMediaTypes(types); });
-  }
-  HRESULT GetCurrentPhysicalMediaType(
-      IMAPI_MEDIA_PHYSICAL_TYPE* type) override {
-    return Run("IDiscFormat2Data::GetCurrentPhysicalMediaType",
-               [&] { return target_->GetCurrentPhysicalMediaType(type); });
-  }
-  HRESULT GetCurrentMediaStatus(std::uint32_t* state) override {
-    return Run("IDiscFormat2Data::GetCurrentMediaStatus",
-               [&] { return target_->GetCurrentMediaStatus(state); });
-  }
-  HRESULT GetMediaHeuristicallyBlank(bool* blank) override {
-    return Run("IDiscFormat2Data::GetMediaHeuristicallyBlank",
-               [&] { return target_->GetMediaHeuristicallyBlank(blank); });
-  }
-  HRESULT GetFreeSectorsOnMedia(std::int32_t* sectors) override {
-    return Run("IDiscFormat2Data::GetFreeSectorsOnMedia",
-               [&] { return target_->GetFreeSectorsOnMedia(sectors); });
-  }
-  HRESULT Write(IStream* data) override {
-    return Run("IDiscFormat2Data::Write", [&] { return target_->Write(data); });
-  }
-  HRESULT CancelWrite() override {
-    return Run("IDiscFormat2Data::CancelWrite",
-               [&] { return target_->CancelWrite(); });
-  }
-  HRESULT GetWriteProtectStatus(std::uint32_t* state) override {
-    return Run("IDiscFormat2Data::GetWriteProtectStatus",
-               [&] { return target_->GetWriteProtectStatus(state); });
-  }
+  FORWARD(IDiscFormat2Data, PutClientName, (const std::wstring& name), (name))
+  FORWARD(IDiscFormat2Data, GetSupportedMediaTypes,
+          (std::vector<IMAPI_MEDIA_PHYSICAL_TYPE> * types), (types))
+  FORWARD(IDiscFormat2Data, GetCurrentPhysicalMediaType,
+          (IMAPI_MEDIA_PHYSICAL_TYPE * type), (type))
+  FORWARD(IDiscFormat2Data, GetCurrentMediaStatus, (std::uint32_t * state),
+          (state))
+  FORWARD(IDiscFormat2Data, GetMediaHeuristicallyBlank, (bool* blank), (blank))
+  FORWARD(IDiscFormat2Data, GetFreeSectorsOnMedia, (std::int32_t * sectors),
+          (sectors))
+  FORWARD(IDiscFormat2Data, Write, (IStream * data), (data))
+  FORWARD(IDiscFormat2Data, CancelWrite, (), ())
+  FORWARD(IDiscFormat2Data, GetWriteProtectStatus, (std::uint32_t * state),
+          (state))
   HRESULT Advise(std::shared_ptr<DDiscFormat2DataEvents> sink,
                  std::uint32_t* cookie) override {
     const HRESULT hr = Run("IDiscFormat2Data::Advise",
@@ -262,23 +222,11 @@ class FaultEraser final : public IDiscFormat2Erase, Counted {
     return Run("IDiscFormat2Erase::PutRecorder",
                [&] { return target_->PutRecorder(target); });
   }
-  HRESULT PutClientName(const std::wstring& name) override {
-    return Run("IDiscFormat2Erase::PutClientName",
-               [&] { return target_->PutClientName(name); });
-  }
-  HRESULT GetCurrentPhysicalMediaType(
-      IMAPI_MEDIA_PHYSICAL_TYPE* type) override {
-    return Run("IDiscFormat2Erase::GetCurrentPhysicalMediaType",
-               [&] { return target_->GetCurrentPhysicalMediaType(type); });
-  }
-  HRESULT PutFullErase(bool full) override {
-    return Run("IDiscFormat2Erase::PutFullErase",
-               [&] { return target_->PutFullErase(full); });
-  }
-  HRESULT EraseMedia() override {
-    return Run("IDiscFormat2Erase::EraseMedia",
-               [&] { return target_->EraseMedia(); });
-  }
+  FORWARD(IDiscFormat2Erase, PutClientName, (const std::wstring& name), (name))
+  FORWARD(IDiscFormat2Erase, GetCurrentPhysicalMediaType,
+          (IMAPI_MEDIA_PHYSICAL_TYPE * type), (type))
+  FORWARD(IDiscFormat2Erase, PutFullErase, (bool full), (full))
+  FORWARD(IDiscFormat2Erase, EraseMedia, (), ())
   HRESULT Advise(std::shared_ptr<DDiscFormat2EraseEvents> sink,
                  std::uint32_t* cookie) override {
     const HRESULT hr = Run("IDiscFormat2Erase::Advise",
@@ -308,6 +256,8 @@ HRESULT Wrap(const std::shared_ptr<State>& state, const char* call,
   *out = std::make_shared<Wrapper>(state, std::move(object));
   return hr;
 }
+
+#undef FORWARD
 
 }  // namespace
 
