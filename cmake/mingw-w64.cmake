@@ -36,7 +36,10 @@ if(TESSALINE_MINGW_COMPILER STREQUAL "clang")
   set(CMAKE_CXX_FLAGS_INIT "${sysroot} -nostdinc++ \
 -isystem ${gcc_dir}/include/c++ -isystem ${gcc_dir}/include/c++/${triplet} \
 -isystem ${gcc_dir}/include/c++/backward")
-  set(clang_link "-fuse-ld=lld -pthread -L${gcc_dir}")
+  # The compiler flags reach the link lines too, where the include flags
+  # mean nothing.
+  set(clang_link
+      "-fuse-ld=lld -pthread -L${gcc_dir} -Wno-unused-command-line-argument")
 else()
   find_program(CMAKE_C_COMPILER NAMES ${triplet}-gcc-posix ${triplet}-gcc
                REQUIRED)
