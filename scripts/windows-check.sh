@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows DLL, the command-line host and the test programs
 # with mingw-w64 (warnings are errors), then runs the test programs that
-# need no IMAPI2 under Wine (which has none), in a fresh Wine prefix that is
-# removed afterwards.
+# need no IMAPI2 under Wine (which has none), and the host written in C
+# against the DLL's C interface, in a fresh Wine prefix that is removed
+# afterwards.
 #
 #   scripts/windows-check.sh [BUILD_DIR]        (default: build-win)
 #
+# TESSALINE_WINDOWS_COMPILER=clang builds with Debian's clang for the
+# mingw-w64 target instead of mingw-w64's g++ (use another BUILD_DIR).
 # TESSALINE_WINE_TESTS names the test programs to run (default below);
 # TESSALINE_WINDOWS_CMAKE_ARGS adds arguments to the cross build's cmake.
 # Wine runs headless: the programs are console programs, and a message box
@@ -16,7 +19,12 @@ source_dir=$PWD
 build=${1:-build-win}
 jobs=${TESSALINE_JOBS:-$(nproc)}
 
-scripts/deps.sh cmake make g++-mingw-w64-x86-64-posix googletest wine wine64
+compiler=${TESSALINE_WINDOWS_COMPILER:-gcc}
+packages=(cmake make g++-mingw-w64-x86-64-posix googletest wine wine64)
+if [[ $compiler == clang ]]; then
+  packages+=(clang lld)
+fi
+scripts/deps.sh "${packages[@]}"
 
 toolchain=$source_dir/cmake/mingw-w64.cmake
 mkdir -p "$build"
@@ -28,14 +36,16 @@ if [[ ! -f $prefix/lib/cmake/GTest/GTestConfig.cmake ]]; then
   echo "== GoogleTest for Windows"
   cmake -S /usr/src/googletest -B "$build/googletest" \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DTESSALINE_MINGW_COMPILER="$compiler" \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=ON >/dev/null
   cmake --build "$build/googletest" -j"$jobs" >/dev/null
   cmake --install "$build/googletest" >/dev/null
 fi
 
-echo "== cross build (mingw-w64)"
+echo "== cross build (mingw-w64, $compiler)"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_MINGW_PREFIX="$prefix" \
+  -DTESSALINE_MINGW_COMPILER="$compiler" -DTESSALINE_WERROR=ON \
   ${TESSALINE_WINDOWS_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j"$jobs"
 
@@ -74,4 +84,13 @@ for name in "${tests[@]}"; do
     status=1
   fi
 done
+
+# A host written in C, through the DLL's C interface. With no recorder
+# under Wine, it runs what needs none.
+echo "-- capi_disc_set"
+cmake -DDIR="$drives/capi" -P tests/capi/prepare.cmake
+if ! (cd "$build" && "$wine" bin/capi_disc_set.exe "Z:${drives//\//\\}\\capi") |
+  tr -d '\r'; then
+  status=1
+fi
 exit $status

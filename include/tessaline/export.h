@@ -10,8 +10,10 @@
 #else
 #define TESSALINE_API __declspec(dllimport)
 #endif
-#else
+#elif defined(__GNUC__) || defined(__clang__)
 #define TESSALINE_API __attribute__((visibility("default")))
+#else
+#define TESSALINE_API
 #endif
 
 #endif  // TESSALINE_EXPORT_H_

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "burn/erase.h"
+#include "platform/compiler.h"
 #include "platform/disc.h"
 #include "platform/platform.h"
 
@@ -18,12 +19,8 @@ inline constexpr wchar_t kClientName[] = L"Kiro Media Creation";
 // printf into a string. The burn code's lines use only the C formats; a
 // 64-bit value is printed with "%lld"/"%llx" where the lines show %I64d and
 // %I64x, and wide strings are passed as UTF-8 with "%s".
-#if defined(__GNUC__)
-std::string Format(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
-#else
-std::string Format(const char* format, ...);
-#endif
+std::string Format(TESSALINE_PRINTF_FORMAT const char* format, ...)
+    TESSALINE_PRINTF_LIKE(1, 2);
 
 // Writes one diagnostic line, byte for byte.
 void Say(const platform::Platform& platform, const std::string& text);

@@ -53,8 +53,9 @@ class StdoutCapture {
   void Pump();
 
   LineHandler on_line_;
-  int saved_ = -1;     // the real standard output
-  int read_end_ = -1;  // what the library writes comes out here
+  int saved_ = -1;  // the real standard output
+  // What the library writes comes out here (POSIX; Windows has no capture).
+  [[maybe_unused]] int read_end_ = -1;
   std::thread reader_;
 };
 
