@@ -103,9 +103,28 @@ class TESSALINE_API Tessaline {
   Tessaline& operator=(Tessaline& other);
   ~Tessaline();
 
+  // Reads the layout file once into the plan. Refuses a media name that
+  // cannot be part of a file name, a value longer than 0xFFFFF characters
+  // ("Value too long (for key)") and an item list of empty entries only.
   void AnalyzeLayout(const wchar_t* layoutPath);
   std::uint32_t NumDiscs() const;
+  // The item list and the size text that AnalyzeLayout read for `disc`
+  // (the size is empty for an entry it did not read); false when the plan
+  // has no such disc. A host shows the plan through this, so what it shows
+  // is what the discs get.
+  bool DiscPlan(std::int32_t disc, std::wstring* items,
+                std::wstring* size) const;
+  // Throws CreateMediaException for a media name that cannot be part of a
+  // file name, and MediaWriterException when the work folder and the
+  // source folder overlap; both before anything is created or copied.
   void Stage(std::int32_t disc);
+  // Reports a job's failures only through the callback, with one exception:
+  // a media name that cannot be part of a file name throws
+  // CreateMediaException at once, before any job starts or any file is
+  // touched (AnalyzeLayout has refused that name already, so only a host
+  // that skipped it meets this). A work folder that overlaps the source
+  // folder starts no job either: the callback gets the final report 12,
+  // naming both folders, before CreateDisc returns.
   void CreateDisc(std::int32_t disc, std::int32_t verify,
                   StatusCallback callback, void* context);
   void SetDrive(std::int32_t index);
@@ -152,6 +171,8 @@ class TESSALINE_API Tessaline {
   std::wstring mediaName_;
   std::int32_t recorderIndex_ = 0;
   std::map<std::int32_t, std::wstring> plan_;
+  // The size text of each disc that AnalyzeLayout read, for DiscPlan.
+  std::map<std::int32_t, std::wstring> sizes_;
   std::unique_ptr<tessaline::MediaWriter> job_;
   // Shared with the jobs this creator starts, so a job never reads a freed
   // flag even after it moved to another creator.

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "creator/disc_size.h"
+#include "creator/input_checks.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "verify/copy.h"
@@ -17,23 +19,27 @@
 
 namespace {
 
-// The profile reader fills a buffer of this many characters, its end
-// included, so longer values arrive cut.
+// The profile reader's buffer, its end included: a longer value would
+// arrive cut, so it is refused instead.
 constexpr std::size_t kProfileBufferChars = 0x100000;
 
 std::wstring TextOf(const wchar_t* text) {
   return text == nullptr ? std::wstring() : std::wstring(text);
 }
 
-std::wstring AsBuffered(std::wstring value) {
+// A value read for `key`: an empty one is absent, and one that the
+// reader's buffer cannot hold whole is refused rather than cut.
+std::wstring RequiredValue(const tessaline::platform::ProfileView& layout,
+                           const std::wstring& section,
+                           const std::wstring& key) {
+  std::wstring value = layout.Value(section, key);
+  if (value.empty()) {
+    throw CreateMediaException(L"Value not found (for key)" + key);
+  }
   if (value.size() > kProfileBufferChars - 1) {
-    value.resize(kProfileBufferChars - 1);
+    throw CreateMediaException(L"Value too long (for key)" + key);
   }
   return value;
-}
-
-bool Contains(const std::vector<std::wstring>& keys, const std::wstring& key) {
-  return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
 }  // namespace
@@ -54,6 +60,7 @@ Tessaline::Tessaline(Tessaline& other)
       mediaName_(other.mediaName_),
       recorderIndex_(other.recorderIndex_),
       plan_(other.plan_),
+      sizes_(other.sizes_),
       platform_(other.platform_) {
   std::lock_guard<std::mutex> lock(other.jobMutex_);
   cancel_ = std::make_shared<CancelFlag>(other.cancel_->load());
@@ -77,6 +84,7 @@ Tessaline& Tessaline::operator=(Tessaline& other) {
   mediaName_ = other.mediaName_;
   recorderIndex_ = other.recorderIndex_;
   plan_ = other.plan_;
+  sizes_ = other.sizes_;
   platform_ = other.platform_;
   std::unique_ptr<tessaline::MediaWriter> incoming;
   std::uint8_t cancelled = 0;
@@ -187,39 +195,58 @@ void Tessaline::AnalyzeLayout(const wchar_t* layoutPath) {
   if (!platform_->files->Exists(path)) {
     throw CreateMediaException(L" layout ini not found:" + path);
   }
-  tessaline::platform::Profiles& profiles = *platform_->profiles;
-  if (profiles.SectionNames(path).empty()) {
+  tessaline::RefuseUnusableMediaName(mediaName_);
+  // Read once: a layout of many discs is not read again for each of them.
+  const std::unique_ptr<tessaline::platform::ProfileView> layout =
+      platform_->profiles->Read(path);
+  if (!layout || layout->SectionNames().empty()) {
     throw CreateMediaException(L"Sections not found");
   }
   const std::wstring media = MediaSection();
   const std::wstring sizes = L"SIZE:" + mediaName_;
-  const std::vector<std::wstring> keys = profiles.KeyNames(path, media);
-  if (keys.empty()) throw CreateMediaException(L"Section not found:" + media);
+  const std::vector<std::wstring> listed = layout->KeyNames(media);
+  if (listed.empty()) throw CreateMediaException(L"Section not found:" + media);
+  const std::unordered_set<std::wstring> keys(listed.begin(), listed.end());
 
   // The reader finds keys without case; the disc keys must match exactly.
   std::int32_t disc = 1;
-  if (!Contains(keys, mediaName_ + L"1")) {
+  if (keys.count(mediaName_ + L"1") == 0) {
     throw CreateMediaException(L"Value not found (for key)" + mediaName_ +
                                L"1");
   }
-  for (std::wstring key = mediaName_ + L"1"; Contains(keys, key);
+  for (std::wstring key = mediaName_ + L"1"; keys.count(key) != 0;
        key = mediaName_ + std::to_wstring(++disc)) {
-    const std::wstring size = AsBuffered(profiles.Value(path, sizes, key));
-    if (size.empty()) {
-      throw CreateMediaException(L"Value not found (for key)" + key);
-    }
+    std::wstring size = RequiredValue(*layout, sizes, key);
     if (!HasRoomFor(workFolder_, size)) SearchDriveWithRoom(size);
-    std::wstring items = AsBuffered(profiles.Value(path, media, key));
-    if (items.empty()) {
+    std::wstring items = RequiredValue(*layout, media, key);
+    std::erase(items, L'\v');
+    // A list of empty entries names no item: it is as empty as no value.
+    if (items.find_first_not_of(L',') == std::wstring::npos) {
       throw CreateMediaException(L"Value not found (for key)" + key);
     }
-    std::erase(items, L'\v');
     plan_[disc] = std::move(items);
+    sizes_[disc] = std::move(size);
   }
+}
+
+bool Tessaline::DiscPlan(std::int32_t disc, std::wstring* items,
+                         std::wstring* size) const {
+  const auto found = plan_.find(disc);
+  if (found == plan_.end()) return false;
+  if (items != nullptr) *items = found->second;
+  if (size != nullptr) {
+    const auto sized = sizes_.find(disc);
+    *size = sized == sizes_.end() ? std::wstring() : sized->second;
+  }
+  return true;
 }
 
 void Tessaline::Stage(std::int32_t disc) {
   const tessaline::platform::Platform& platform = *platform_;
+  tessaline::RefuseUnusableMediaName(mediaName_);
+  const std::wstring overlap =
+      tessaline::WorkSourceOverlap(*platform.files, workFolder_, sourceFolder_);
+  if (!overlap.empty()) throw MediaWriterException(overlap);
   const std::wstring staging =
       tessaline::platform::JoinPath(workFolder_, platform.files->Separator(),
                                     mediaName_ + std::to_wstring(disc));

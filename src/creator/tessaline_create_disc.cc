@@ -1,9 +1,23 @@
 // Starting a writer job for one disc.
+#include "creator/input_checks.h"
+#include "platform/platform.h"
 #include "tessaline/tessaline.h"
 #include "writer/media_writer.h"
 
 void Tessaline::CreateDisc(std::int32_t disc, std::int32_t verify,
                            StatusCallback callback, void* context) {
+  tessaline::RefuseUnusableMediaName(mediaName_);
+  const std::wstring overlap = tessaline::WorkSourceOverlap(
+      *platform_->files, workFolder_, sourceFolder_);
+  if (!overlap.empty()) {
+    // The previous job has to end before this one's end is reported, as it
+    // would before a started job's.
+    ReleaseJob();
+    tessaline::StatusReporter(callback, context)(
+        tessaline::kStatusFailed,
+        reinterpret_cast<std::intptr_t>(overlap.c_str()), 0);
+    return;
+  }
   const std::wstring items = plan_[disc];
   tessaline::JobSettings settings;
   settings.workFolder = workFolder_;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaline::platform {
@@ -101,6 +102,12 @@ class FileSystem : NonCopyable {
   // The system's message text for a native error code, without a trailing
   // line break.
   virtual std::wstring ErrorText(std::uint32_t code) = 0;
+  // The absolute path with every link and ".." followed, as the system
+  // resolves it (realpath, GetFinalPathNameByHandleW). For a path that does
+  // not exist yet, its nearest existing parent is resolved and the rest is
+  // appended as written, less its "." steps and with its ".." steps taken.
+  // Empty when not even a parent can be resolved.
+  virtual std::wstring ResolvePath(const std::wstring& path) = 0;
 };
 
 enum class DriveType : std::uint32_t {
@@ -128,20 +135,30 @@ class Volumes : NonCopyable {
   virtual std::wstring ModuleFolder() = 0;
 };
 
+// A profile file as it was read once: its sections, keys and values with
+// the rules of Profiles. Lookups take about constant time, so a layout of
+// many discs is not read again for each of them. A value holding a NUL
+// character cannot be told apart from one cut at it, so it reads as empty.
+class ProfileView {
+ public:
+  virtual ~ProfileView() = default;
+  // Names of all sections, in file order.
+  virtual std::vector<std::wstring> SectionNames() const = 0;
+  // Names of all keys of the first section of that name, in file order.
+  virtual std::vector<std::wstring> KeyNames(
+      std::wstring_view section) const = 0;
+  // The value of the key's first occurrence, whole; empty when absent.
+  virtual std::wstring Value(std::wstring_view section,
+                             std::wstring_view key) const = 0;
+};
+
 // Reads Windows profile (.ini) files as GetPrivateProfileStringW does.
 // Section and key names match without case.
 class Profiles : NonCopyable {
  public:
   virtual ~Profiles() = default;
-  // Names of all sections, in file order; empty when the file cannot be read.
-  virtual std::vector<std::wstring> SectionNames(const std::wstring& file) = 0;
-  // Names of all keys of the first section of that name, in file order.
-  virtual std::vector<std::wstring> KeyNames(const std::wstring& file,
-                                             const std::wstring& section) = 0;
-  // The value of the key's first occurrence; empty when absent.
-  virtual std::wstring Value(const std::wstring& file,
-                             const std::wstring& section,
-                             const std::wstring& key) = 0;
+  // The file read and parsed once; null when it cannot be read.
+  virtual std::unique_ptr<ProfileView> Read(const std::wstring& file) = 0;
 };
 
 class Clock : NonCopyable {

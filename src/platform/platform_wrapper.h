@@ -66,6 +66,9 @@ class FileSystemWrapper : public FileSystem {
   std::wstring ErrorText(std::uint32_t code) override {
     return target_->ErrorText(code);
   }
+  std::wstring ResolvePath(const std::wstring& path) override {
+    return target_->ResolvePath(path);
+  }
 
  protected:
   FileSystem& target() { return *target_; }

@@ -70,6 +70,12 @@ std::wstring DecodeUtf16Le(std::string_view bytes) {
   return out;
 }
 
+std::wstring FoldName(std::wstring_view name) {
+  std::wstring folded(name);
+  for (wchar_t& c : folded) c = FoldCase(c);
+  return folded;
+}
+
 }  // namespace
 
 std::wstring DecodeProfileText(std::string_view bytes,
@@ -113,7 +119,7 @@ ProfileDocument::ProfileDocument(std::wstring_view text) {
       if (FindSection(name) != nullptr) {
         current = nullptr;
       } else {
-        sections_.push_back(Section{std::wstring(name), {}});
+        sections_.push_back(Section{std::wstring(name), {}, {}});
         current = &sections_.back();
       }
       continue;
@@ -123,8 +129,10 @@ ProfileDocument::ProfileDocument(std::wstring_view text) {
     const std::wstring_view name = Trim(line.substr(0, equals));
     // A key without a name cannot be listed or asked for.
     if (name.empty()) continue;
-    current->keys.push_back(
-        Key{std::wstring(name), std::wstring(Trim(line.substr(equals + 1)))});
+    std::wstring value(Trim(line.substr(equals + 1)));
+    if (value.find(L'\0') != std::wstring::npos) value.clear();
+    current->first.emplace(FoldName(name), current->keys.size());
+    current->keys.push_back(Key{std::wstring(name), std::move(value)});
   }
 }
 
@@ -153,17 +161,14 @@ std::wstring ProfileDocument::Value(std::wstring_view section,
                                     std::wstring_view key) const {
   const Section* found = FindSection(section);
   if (found == nullptr) return {};
-  for (const Key& entry : found->keys) {
-    if (!ProfileNamesEqual(entry.name, key)) continue;
-    std::wstring_view value = entry.value;
-    if (value.size() >= 2 &&
-        (value.front() == L'"' || value.front() == L'\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    return std::wstring(value);
+  const auto index = found->first.find(FoldName(key));
+  if (index == found->first.end()) return {};
+  std::wstring_view value = found->keys[index->second].value;
+  if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
   }
-  return {};
+  return std::wstring(value);
 }
 
 }  // namespace tessaline::platform

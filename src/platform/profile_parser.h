@@ -10,7 +10,9 @@
 // name only the first is read; of two keys of the same name in a section the
 // first value wins, while both names are listed. A line without '=' is no
 // key, a "[name" line without its closing bracket is skipped, and keys
-// before the first section belong to none. Lines end with LF or CR LF.
+// before the first section belong to none. Lines end with LF or CR LF. A
+// value holding a NUL character is refused: it reads as empty, since a
+// reader that stops at the NUL would hand on a different name.
 // Parsing never fails.
 #ifndef TESSALINE_PLATFORM_PROFILE_PARSER_H_
 #define TESSALINE_PLATFORM_PROFILE_PARSER_H_
@@ -18,7 +20,10 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace tessaline::platform {
 
@@ -32,20 +37,21 @@ std::wstring DecodeProfileText(std::string_view bytes,
 // Compares two names as the profile reader does: without case.
 bool ProfileNamesEqual(std::wstring_view a, std::wstring_view b);
 
-class ProfileDocument {
+class ProfileDocument final : public ProfileView {
  public:
   ProfileDocument() = default;
   explicit ProfileDocument(std::wstring_view text);
 
   // Names of all sections in file order, duplicates included; sections with
   // an empty name are not listed.
-  std::vector<std::wstring> SectionNames() const;
+  std::vector<std::wstring> SectionNames() const override;
   // Names of the keys of the first section named `section`, in file order;
   // empty when there is no such section.
-  std::vector<std::wstring> KeyNames(std::wstring_view section) const;
+  std::vector<std::wstring> KeyNames(std::wstring_view section) const override;
   // The first value of `key` in the first section named `section`, with one
   // pair of enclosing quotes removed; empty when absent.
-  std::wstring Value(std::wstring_view section, std::wstring_view key) const;
+  std::wstring Value(std::wstring_view section,
+                     std::wstring_view key) const override;
 
  private:
   struct Key {
@@ -55,6 +61,8 @@ class ProfileDocument {
   struct Section {
     std::wstring name;
     std::vector<Key> keys;
+    // Case-folded key name to the index of its first occurrence.
+    std::unordered_map<std::wstring, std::size_t> first;
   };
 
   const Section* FindSection(std::wstring_view name) const;

@@ -19,6 +19,13 @@ bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 Reach ReachOf(const std::wstring& entry, wchar_t separator) {
   if (entry.empty()) return Reach::kItself;
   if (IsSeparator(entry.front())) return Reach::kOutside;
+  // The system cuts a path at a NUL ("..\0" is ".."; "a\0" names "a" for
+  // every child, so a tree copy never ends), and no other control character
+  // belongs in a name the layout gives. Tabs are kept: the layout reader
+  // only trims them, and vertical tabs never reach the list.
+  for (const wchar_t c : entry) {
+    if (c < 0x20 && c != L'\t' && c != L'\v') return Reach::kOutside;
+  }
   // "C:x" is relative to the current folder of drive C:, not to ours.
   if (separator == L'\\' && entry.size() >= 2 && entry[1] == L':') {
     return Reach::kOutside;
@@ -59,7 +66,12 @@ ItemList ParseItemList(const platform::Platform& platform,
         kept.push_back(std::move(entry));
         break;
       case Reach::kItself:
-        break;
+        // An empty entry names nothing; "." or "a/.." names the whole
+        // source, which is never one disc's item.
+        if (entry.empty()) break;
+        throw MediaWriterException(
+            platform::JoinPath(source_folder, separator, entry) +
+            L" - copy failed. Item names the whole source folder");
       case Reach::kOutside:
         throw MediaWriterException(
             platform::JoinPath(source_folder, separator, entry) +

@@ -25,13 +25,15 @@ struct ItemList {
   std::uint32_t count = 0;
 };
 
-// Splits `items`. Entries that name the source folder itself (empty ones, as
-// two adjacent commas or an empty list give, and "." or "a/..") are
+// Splits `items`. Empty entries (two adjacent commas, an empty list) are
 // skipped. Where the separator is '/', a backslash in an entry separates
 // folders as well and is turned into '/'. Every entry is checked before the
-// list is returned: an absolute entry, or one that climbs out with "..",
-// throws MediaWriterException (source path + " - copy failed. Item lies
-// outside the source folder").
+// list is returned: an absolute entry, one that climbs out with "..", or
+// one holding a NUL or another control character but the tab throws
+// MediaWriterException (source path + " - copy failed. Item lies outside
+// the source folder"); one that names the source folder itself ("." or
+// "a/..") throws it with " - copy failed. Item names the whole source
+// folder".
 ItemList ParseItemList(const platform::Platform& platform,
                        const std::wstring& source_folder,
                        const std::wstring& items);

@@ -11,6 +11,7 @@
 #include <limits>
 #include <mutex>
 
+#include "platform/text.h"
 #include "support/disc/disc_test_platform.h"
 
 namespace tessaline::testing {
@@ -177,11 +178,14 @@ TEST_F(CreatorTest, StageCopiesTheItemsOrListsTheMissingOnes) {
 
 // Final reports of one job; can hold the job at its first report.
 struct Reports {
-  static void Callback(std::int32_t code, std::intptr_t, std::intptr_t,
+  static void Callback(std::int32_t code, std::intptr_t first, std::intptr_t,
                        void* context) {
     auto* self = static_cast<Reports*>(context);
     std::unique_lock<std::mutex> lock(self->mutex);
     if (code >= 10 && code <= 14) self->finals.push_back(code);
+    if (code == 12 && first != 0) {
+      self->failure = reinterpret_cast<const wchar_t*>(first);
+    }
     if (self->hold && !self->held) {
       self->held = true;
       self->changed.notify_all();
@@ -201,8 +205,102 @@ struct Reports {
   std::condition_variable changed;
   bool hold = false, held = false, released = false;
   std::vector<std::int32_t> finals;
+  std::wstring failure;
 };
 const std::vector<std::int32_t> kCancelled{11}, kFailed{12};
+
+// A media name is part of file names (the staging folder, the disc marker):
+// one that is not a plain name is refused before any file is touched.
+TEST_F(CreatorTest, MediaNamesThatAreNoPlainNameAreRefused) {
+  WriteFile(folder_.path() / "source/a.txt", "a");
+  WriteFile(folder_.path() / "victim1", "keep");
+  const std::wstring layout = Layout("REC1=a.txt", "REC1=1");
+  const auto before = TreeOf(folder_.path());
+  for (const std::wstring& name :
+       {std::wstring(L"../victim"), std::wstring(L"a/b"), std::wstring(L"a\\b"),
+        std::wstring(L"C:x"), std::wstring(L"R..1"), std::wstring(L"R\t")}) {
+    Tessaline creator(work_.c_str(), folder_.Wide("source").c_str(),
+                      name.c_str(), test_.platform);
+    const std::wstring refusal =
+        L"Media name cannot be part of a file name:" + name;
+    Reports reports;
+    for (int call = 0; call < 3; ++call) {
+      try {
+        if (call == 0) creator.AnalyzeLayout(layout.c_str());
+        if (call == 1) creator.Stage(1);
+        if (call == 2) creator.CreateDisc(1, 0, &Reports::Callback, &reports);
+        ADD_FAILURE() << call;
+      } catch (const CreateMediaException& e) {
+        EXPECT_EQ(e.message, refusal) << call;
+      }
+    }
+    EXPECT_TRUE(reports.finals.empty());
+  }
+  EXPECT_EQ(TreeOf(folder_.path()), before);
+}
+
+// Every disc deletes parts of its work folder: a work folder that overlaps
+// the source, as the system resolves both, starts nothing and touches
+// nothing.
+TEST_F(CreatorTest, WorkFolderOverlappingTheSourceIsRefused) {
+  WriteFile(folder_.path() / "source/a.txt", "a");
+  WriteFile(folder_.path() / "source/Burn/b.txt", "b");
+  fs::create_directory_symlink(folder_.path() / "source",
+                               folder_.path() / "ln");
+  const std::wstring layout = Layout("REC1=a.txt", "REC1=1");
+  creator_->AnalyzeLayout(layout.c_str());
+  const auto before = TreeOf(folder_.path());
+  const std::wstring source = folder_.Wide("source");
+  for (const std::wstring& work :
+       {source, folder_.Wide("ln/Burn"), folder_.Wide("work/../source/new/x"),
+        folder_.Wide(""), folder_.Wide("work/../ln/")}) {
+    SCOPED_TRACE(platform::ToUtf8(work));
+    creator_->SetTempDir(work.c_str());
+    const std::wstring refusal =
+        work + L" - work folder and source folder overlap: " + source;
+    try {
+      creator_->Stage(1);
+      ADD_FAILURE();
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message, refusal);
+    }
+    Reports reports;
+    creator_->CreateDisc(1, 0, &Reports::Callback, &reports);
+    EXPECT_EQ(reports.finals, kFailed);
+    EXPECT_EQ(reports.failure, refusal);
+  }
+  EXPECT_EQ(TreeOf(folder_.path()), before);
+}
+
+// Entries that name the whole source, or hold control characters, stop
+// the staging before anything is copied.
+TEST_F(CreatorTest, StageRefusesEntriesNamingTheSourceOrControlCharacters) {
+  WriteFile(folder_.path() / "source/a.txt", "a");
+  struct Case {
+    const char* entry;
+    const wchar_t* failure;
+  };
+  for (const Case& c :
+       {Case{".", L"/. - copy failed. Item names the whole source folder"},
+        {"./", L"/./ - copy failed. Item names the whole source folder"},
+        {"b/..", L"/b/.. - copy failed. Item names the whole source folder"},
+        {"./.", L"/./. - copy failed. Item names the whole source folder"},
+        {"a\x01b",
+         L"/a\x01b - copy failed. Item lies outside the source folder"},
+        {"..\x1f",
+         L"/..\x1f - copy failed. Item lies outside the source folder"}}) {
+    SCOPED_TRACE(c.entry);
+    creator_->AnalyzeLayout(
+        Layout(std::string("REC1=a.txt,") + c.entry, "REC1=1").c_str());
+    try {
+      creator_->Stage(1);
+      ADD_FAILURE();
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message, folder_.Wide("source") + c.failure);
+    }
+    EXPECT_FALSE(fs::exists(folder_.path() / "work/REC1/a.txt"));
+  }
+}
 
 // Jobs run one after the other: they share the work folder.
 TEST_F(CreatorTest, CancelStaysAndCopiesGetItsValueInAFlagOfTheirOwn) {

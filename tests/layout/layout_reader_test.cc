@@ -10,8 +10,6 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,63 +28,14 @@ using Plan = std::map<std::int32_t, std::wstring>;
 // parsed by ProfileDocument.
 class DocumentProfiles : public platform::Profiles {
  public:
-  std::vector<std::wstring> SectionNames(const std::wstring& file) override {
-    return Load(file).SectionNames();
-  }
-  std::vector<std::wstring> KeyNames(const std::wstring& file,
-                                     const std::wstring& section) override {
-    return Load(file).KeyNames(section);
-  }
-  std::wstring Value(const std::wstring& file, const std::wstring& section,
-                     const std::wstring& key) override {
-    return Load(file).Value(section, key);
-  }
-
- private:
-  static platform::ProfileDocument Load(const std::wstring& file) {
+  std::unique_ptr<platform::ProfileView> Read(
+      const std::wstring& file) override {
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)),
                             std::istreambuf_iterator<char>());
-    return platform::ProfileDocument(platform::DecodeProfileText(bytes));
+    return std::make_unique<platform::ProfileDocument>(
+        platform::DecodeProfileText(bytes));
   }
-};
-
-// Passes every call on and keeps the item lists read for the discs, as the
-// creator stores them (without vertical tabs; an empty one is refused).
-class PlanRecorder : public platform::Profiles {
- public:
-  PlanRecorder(std::shared_ptr<platform::Profiles> target, std::wstring media)
-      : target_(std::move(target)), media_(std::move(media)) {}
-
-  std::vector<std::wstring> SectionNames(const std::wstring& file) override {
-    return target_->SectionNames(file);
-  }
-  std::vector<std::wstring> KeyNames(const std::wstring& file,
-                                     const std::wstring& section) override {
-    return target_->KeyNames(file, section);
-  }
-  std::wstring Value(const std::wstring& file, const std::wstring& section,
-                     const std::wstring& key) override {
-    std::wstring value = target_->Value(file, section, key);
-    if (section == L"MEDIA:" + media_ && key.rfind(media_, 0) == 0 &&
-        !value.empty()) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      std::wstring items = value;
-      std::erase(items, L'\v');
-      plan_[std::stoi(key.substr(media_.size()))] = items;
-    }
-    return value;
-  }
-  Plan plan() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return plan_;
-  }
-
- private:
-  const std::shared_ptr<platform::Profiles> target_;
-  const std::wstring media_;
-  mutable std::mutex mutex_;
-  Plan plan_;
 };
 
 struct Outcome {
@@ -124,7 +73,8 @@ std::string Utf16(const std::u16string& text) {
   return bytes;
 }
 
-// Every case reads media name "Rec"; every drive has room.
+// Every case reads media name "Rec"; every drive has room. The plan is
+// compared for discs 1 and 2.
 std::vector<LayoutCase> Cases() {
   return {
       {"TwoDiscs",
@@ -171,6 +121,16 @@ std::vector<LayoutCase> Cases() {
       {"EmptyItemsAfterTheQuotes",
        "[MEDIA:Rec]\nRec1=a\nRec2=\"\"\n[SIZE:Rec]\nRec1=1\nRec2=2\n",
        {1, {{1, L"a"}}, L"Value not found (for key)Rec2"}},
+      {"ItemsThatNameNoItem",
+       "[MEDIA:Rec]\nRec1=a\nRec2=,\v,\n[SIZE:Rec]\nRec1=1\nRec2=2\n",
+       {1, {{1, L"a"}}, L"Value not found (for key)Rec2"}},
+      // The reader's buffer holds 0xFFFFF characters and the end.
+      {"ALongerValueIsRefusedNotCut",
+       "[MEDIA:Rec]\nRec1=" + std::string(0xFFFFF, 'a') + "\nRec2=" +
+           std::string(0x100000, 'b') + "\n[SIZE:Rec]\nRec1=1\nRec2=2\n",
+       {1,
+        {{1, std::wstring(0xFFFFF, L'a')}},
+        L"Value too long (for key)Rec2"}},
   };
 }
 
@@ -180,8 +140,7 @@ Outcome Analyze(const std::string& bytes,
   testing::WriteFile(folder.path() / "layout.ini", bytes);
   auto test = testing::MakeTestPlatform();
   test.volumes->SetFreeBytes(folder.Wide(), INT64_MAX);
-  auto recorder = std::make_shared<PlanRecorder>(std::move(reader), L"Rec");
-  test.platform->profiles = recorder;
+  test.platform->profiles = std::move(reader);
   Tessaline creator(folder.Wide("work").c_str(), folder.Wide().c_str(), L"Rec",
                     test.platform);
   Outcome outcome;
@@ -191,7 +150,10 @@ Outcome Analyze(const std::string& bytes,
     outcome.failure = e.message;
   }
   outcome.discs = creator.NumDiscs();
-  outcome.plan = recorder->plan();
+  for (std::int32_t disc = 1; disc <= 2; ++disc) {
+    std::wstring items;
+    if (creator.DiscPlan(disc, &items, nullptr)) outcome.plan[disc] = items;
+  }
   return outcome;
 }
 

@@ -59,12 +59,16 @@ TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
                          {"/dev/sda1", "gone", "ext4"},
                          {"/dev/sda1", "hid", "ext4"},
                          {"srv:/y", "hid", "nfs"},
-                         {"overlay", "a", "overlay"}}) {
+                         {"overlay", "a", "overlay"},
+                         {"/dev/sdc1", "bound", "ext4"}}) {
     table +=
         std::string(e.device) + " " + m + e.point + " " + e.type + " rw 0 0\n";
   }
-  for (const char* name :
-       {"a", "b c", "disk", "usb", "cd", "net", "ssh", "ram", "proc", "hid"}) {
+  // The system's own disk, also where it is bound elsewhere, is no
+  // candidate.
+  table += "/dev/sdc1 / ext4 rw 0 0\n";
+  for (const char* name : {"a", "b c", "disk", "usb", "cd", "net", "ssh", "ram",
+                           "proc", "hid", "bound"}) {
     fs::create_directories(m + name);
   }
   WriteFile(m + "file", "");
@@ -74,7 +78,7 @@ TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
   auto root = [&](const std::string& name) { return FromUtf8(m + name + "/"); };
 
   EXPECT_EQ(volumes->CandidateWorkRoots(),
-            (std::vector<std::wstring>{root("a"), root("b c"), root("disk")}));
+            (std::vector<std::wstring>{root("b c"), root("disk")}));
   EXPECT_EQ(volumes->TypeOfRoot(root("disk")), DriveType::kFixed);
   EXPECT_EQ(volumes->TypeOfRoot(root("usb")), DriveType::kRemovable);
   EXPECT_EQ(volumes->TypeOfRoot(root("cd")), DriveType::kCdrom);
@@ -89,7 +93,10 @@ TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
   std::int64_t free = -1;
   EXPECT_TRUE(volumes->FreeBytes(folder.Wide(), &free));
   EXPECT_GT(free, 0);
-  EXPECT_FALSE(volumes->FreeBytes(folder.Wide("absent/x"), &free));
+  // A work folder not made yet is asked of its nearest existing parent.
+  free = -1;
+  EXPECT_TRUE(volumes->FreeBytes(folder.Wide("absent/x"), &free));
+  EXPECT_GT(free, 0);
 }
 
 TEST(PosixVolumesTest, ThisMachinesRootsAndTheLibrarysFolder) {
@@ -98,6 +105,7 @@ TEST(PosixVolumesTest, ThisMachinesRootsAndTheLibrarysFolder) {
   EXPECT_EQ(volumes->ModuleFolder(),
             FromUtf8(fs::canonical("/proc/self/exe").parent_path().string()));
   for (const std::wstring& root : volumes->CandidateWorkRoots()) {
+    EXPECT_NE(root, L"/");
     EXPECT_EQ(root.back(), L'/');
     EXPECT_EQ(volumes->TypeOfRoot(root), DriveType::kFixed) << ToUtf8(root);
   }

@@ -43,6 +43,11 @@ TEST(ProfileParserTest, CommentsRepeatsAndMalformedLines) {
   EXPECT_EQ(doc.Value(L"s", L"late"), L"");
   EXPECT_EQ(doc.Value(L"a]b", L"k"), L"v=w");
   EXPECT_TRUE(ProfileDocument(L"[").SectionNames().empty());
+  // A value cut at its NUL would name something else: it is refused.
+  const ProfileDocument nul(std::wstring_view(L"[s]\nk=src\0/x\nj=a\n", 17));
+  EXPECT_EQ(nul.KeyNames(L"s"), (Names{L"k", L"j"}));
+  EXPECT_EQ(nul.Value(L"s", L"k"), L"");
+  EXPECT_EQ(nul.Value(L"s", L"j"), L"a");
 }
 
 TEST(ProfileParserTest, CaseFoldingAndDecoding) {
@@ -63,23 +68,21 @@ TEST(ProfileParserTest, CaseFoldingAndDecoding) {
   EXPECT_EQ(DecodeProfileText("k=\xC3\xA9"), L"k=\u00e9");
 }
 
-TEST(PosixProfilesTest, ReadsTheFileAsItIsNowOrNothing) {
+TEST(PosixProfilesTest, ReadsTheFileOrNothing) {
   testing::TempFolder folder;
   const auto profiles = posix::MakeProfiles();
-  const std::wstring file = folder.Wide("l\u00e4yout.ini");
   testing::WriteFile(folder.path() / "l\u00e4yout.ini",
                      "[S]\r\nk = \xC3\xA4\r\n");
-  EXPECT_EQ(profiles->SectionNames(file), Names{L"S"});
-  EXPECT_EQ(profiles->KeyNames(file, L"s"), Names{L"k"});
-  // Rewritten at once with the same length: the new content counts.
-  testing::WriteFile(folder.path() / "l\u00e4yout.ini",
-                     "[S]\r\nk = \xC3\xB6\r\n");
-  EXPECT_EQ(profiles->Value(file, L"s", L"K"), L"\u00f6");
+  const auto layout = profiles->Read(folder.Wide("l\u00e4yout.ini"));
+  ASSERT_TRUE(layout);
+  EXPECT_EQ(layout->SectionNames(), Names{L"S"});
+  EXPECT_EQ(layout->KeyNames(L"s"), Names{L"k"});
+  EXPECT_EQ(layout->Value(L"s", L"K"), L"\u00e4");
   testing::WriteFile(folder.path() / "u.ini",
                      std::string("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE4\0", 16));
-  EXPECT_EQ(profiles->Value(folder.Wide("u.ini"), L"S", L"K"), L"\u00e4");
-  EXPECT_TRUE(profiles->SectionNames(folder.Wide("absent.ini")).empty());
-  EXPECT_TRUE(profiles->SectionNames(folder.Wide()).empty());
+  EXPECT_EQ(profiles->Read(folder.Wide("u.ini"))->Value(L"S", L"K"), L"\u00e4");
+  EXPECT_FALSE(profiles->Read(folder.Wide("absent.ini")));
+  EXPECT_FALSE(profiles->Read(folder.Wide()));
 }
 
 }  // namespace

@@ -78,6 +78,27 @@ TEST(HostProgramTest, PlanShowsEachDiscOfTheLayout) {
                     "2     2.50 MB  data2\n"}));
   // A layout the library rejects: its message, and status 1.
   EXPECT_TRUE(Host(plan + " --media CD", 1, {"Section not found:MEDIA:CD"}));
+  // The plan shown is the library's: a list it would cut is refused.
+  WriteFile(layout, "[MEDIA:DVD]\nDVD1=" + std::string(0x100000, 'a') +
+                        "\n[SIZE:DVD]\nDVD1=1\n");
+  EXPECT_TRUE(Host(plan + " --media DVD", 1, {"Value too long (for key)DVD1"}));
+}
+
+TEST(HostProgramTest, MakeRefusesAWorkFolderOverlappingTheSource) {
+  TempFolder temp;
+  const std::string root = temp.path().string();
+  WriteFile(temp.path() / "src/boot/a", "a");
+  WriteFile(temp.path() / "layout.ini",
+            "[MEDIA:DVD]\nDVD1=boot\n[SIZE:DVD]\nDVD1=1\n");
+  ASSERT_TRUE(Host("drives create '" + root + "/d' --type CDRW", 0, {}));
+  const auto before = tessaline::testing::TreeOf(temp.path());
+  for (const std::string work : {"src", "src/Burn", "src/../src/new", "."}) {
+    EXPECT_TRUE(Host("--drives '" + root + "/d' make '" + root +
+                         "/layout.ini' --media DVD --source '" + root +
+                         "/src' --work '" + root + "/" + work + "'",
+                     1, {"overlap"}));
+  }
+  EXPECT_EQ(tessaline::testing::TreeOf(temp.path()), before);
 }
 
 }  // namespace

@@ -13,17 +13,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ItemListTest, KeepsOrderSkipsEntriesNamingTheSourceAndRefusesOthers) {
+TEST(ItemListTest, KeepsOrderSkipsEmptyEntriesAndRefusesOthers) {
   const platform::Platform platform = *testing::MakeTestPlatform().platform;
-  ItemList list = ParseItemList(platform, L"/s", L",a,b\\c,,d/../e, f,.,g/..,");
+  ItemList list = ParseItemList(platform, L"/s", L",a,b\\c,,d/../e, f,\tt,");
   EXPECT_EQ(list.first, L"a");
-  EXPECT_EQ(list.rest, (std::vector<std::wstring>{L" f", L"d/../e", L"b/c"}));
-  EXPECT_EQ(list.count, 4u);
+  EXPECT_EQ(list.rest,
+            (std::vector<std::wstring>{L"\tt", L" f", L"d/../e", L"b/c"}));
+  EXPECT_EQ(list.count, 5u);
   EXPECT_EQ(ParseItemList(platform, L"/s", L"").count, 0u);
-  for (const wchar_t* entry : {L"/etc", L"..\\x", L"a/../../x"}) {
-    EXPECT_THROW(ParseItemList(platform, L"/s", L"ok," + std::wstring(entry)),
-                 MediaWriterException)
-        << platform::ToUtf8(entry);
+  const std::wstring outside =
+      L" - copy failed. Item lies outside the source folder";
+  const std::wstring itself =
+      L" - copy failed. Item names the whole source folder";
+  // The system cuts a path at its NUL: "..\0" is "..", "a\0" names a
+  // folder whose every child is the folder again.
+  for (const auto& [entry, failure] :
+       std::vector<std::pair<std::wstring, std::wstring>>{
+           {L"/etc", outside},
+           {L"../x", outside},
+           {L"a/../../x", outside},
+           {std::wstring(L"..\0", 3), outside},
+           {std::wstring(L"a\0", 2), outside},
+           {L"a\nb", outside},
+           {L"\x1f", outside},
+           {L".", itself},
+           {L"./", itself},
+           {L"a/..", itself},
+           {L"./.", itself}}) {
+    try {
+      ParseItemList(platform, L"/s", L"ok," + entry);
+      ADD_FAILURE() << platform::ToUtf8(entry);
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message, L"/s/" + entry + failure);
+    }
   }
 }
 

@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -20,7 +18,6 @@
 #include "cli_reports.h"
 #include "cli_tables.h"
 #include "host_commands.h"
-#include "platform/profile_parser.h"
 #include "terminal.h"
 #include "tessaline/tessaline.h"
 
@@ -84,29 +81,46 @@ void OnStatus(std::int32_t code, std::intptr_t first, std::intptr_t second,
   static_cast<EventQueue*>(context)->Push(std::move(event));
 }
 
-// The layout's lists and sizes for the discs the creator planned; the
-// creator keeps its plan to itself.
-std::vector<PlanDisc> ReadPlanDiscs(const std::string& layout,
-                                    const std::string& media,
-                                    std::uint32_t disc_count) {
-  std::ifstream file(layout, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)),
-                          std::istreambuf_iterator<char>());
-  const tessaline::platform::ProfileDocument document(
-      tessaline::platform::DecodeProfileText(bytes));
-  const std::wstring name = Wide(media);
+// The plan as the creator read it, so the plan shown is the plan made.
+std::vector<PlanDisc> PlannedDiscs(const Tessaline& creator) {
   std::vector<PlanDisc> discs;
-  for (std::uint32_t n = 1; n <= disc_count; ++n) {
-    const std::wstring key = name + std::to_wstring(n);
-    std::wstring items = document.Value(L"MEDIA:" + name, key);
-    items.erase(std::remove(items.begin(), items.end(), L'\v'), items.end());
+  for (std::uint32_t n = 1; n <= creator.NumDiscs(); ++n) {
+    std::wstring items;
+    std::wstring size;
+    if (!creator.DiscPlan(static_cast<std::int32_t>(n), &items, &size)) break;
     PlanDisc disc;
     disc.disc = static_cast<std::int32_t>(n);
     disc.items = Narrow(items);
-    disc.size_text = Narrow(document.Value(L"SIZE:" + name, key));
+    disc.size_text = Narrow(size);
     discs.push_back(std::move(disc));
   }
   return discs;
+}
+
+// Every disc deletes and refills parts of the work folder: one that lies in
+// the source, or holds it, would destroy the source. Judged before the work
+// folder is made, on the paths as the system resolves them.
+bool WorkAndSourceApart(const std::string& work, const std::string& source) {
+  std::error_code error;
+  const std::filesystem::path w =
+      std::filesystem::weakly_canonical(work, error);
+  if (error) return true;
+  const std::filesystem::path s =
+      std::filesystem::weakly_canonical(source, error);
+  if (error) return true;
+  auto within = [](const std::filesystem::path& inner,
+                   const std::filesystem::path& outer) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+      if (o->empty()) continue;
+      if (i == inner.end() || *i != *o) return false;
+    }
+    return true;
+  };
+  if (!within(w, s) && !within(s, w)) return true;
+  PrintError("the work folder " + work + " and the source folder " + source +
+             " overlap: making discs would delete source files");
+  return false;
 }
 
 std::string WorkFolderOf(const Tessaline& creator) {
@@ -312,7 +326,7 @@ class DiscSet {
 
 }  // namespace
 
-std::string PrepareWorkFolder(const std::string& requested) {
+static std::string WorkFolderPath(const std::string& requested) {
   std::string folder = Absolute(requested);
   if (folder.empty()) {
     std::error_code error;
@@ -320,6 +334,11 @@ std::string PrepareWorkFolder(const std::string& requested) {
     if (error) temp = "/tmp";
     folder = (temp / "tessaline-work").string();
   }
+  return folder;
+}
+
+std::string PrepareWorkFolder(const std::string& requested) {
+  const std::string folder = WorkFolderPath(requested);
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
@@ -336,9 +355,8 @@ int RunPlan(const Arguments& arguments) {
   const std::string layout = Absolute(arguments.layout);
   Tessaline creator(Wide(work).c_str(), L"", Wide(arguments.media).c_str());
   if (!AnalyzeLayout(creator, layout)) return kExitFailed;
-  const std::uint32_t count = creator.NumDiscs();
   std::cout << FormatPlan(layout, arguments.media, work, WorkFolderOf(creator),
-                          ReadPlanDiscs(layout, arguments.media, count));
+                          PlannedDiscs(creator));
   return kExitOk;
 }
 
@@ -352,6 +370,9 @@ int RunMake(const Arguments& arguments) {
   }
   std::string recorder;
   if (!CheckRecorder(arguments.drive, &recorder)) return kExitFailed;
+  if (!WorkAndSourceApart(WorkFolderPath(arguments.work), source)) {
+    return kExitFailed;
+  }
   const std::string work = PrepareWorkFolder(arguments.work);
   if (work.empty()) return kExitFailed;
   const std::string layout = Absolute(arguments.layout);

@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/posix/posix_backends.h"
 #include "platform/text.h"
@@ -244,6 +246,39 @@ class PosixFile : public File {
   return text;
 }
 
+// realpath of the nearest existing parent, then the remaining steps as
+// written: they name nothing yet, so there is no link to follow in them.
+std::string ResolveNative(std::string path) {
+  if (path.empty()) return {};
+  if (path.front() != '/') {
+    char here[PATH_MAX];
+    if (::getcwd(here, sizeof here) == nullptr) return {};
+    path = std::string(here) + '/' + path;
+  }
+  std::vector<std::string> rest;
+  for (;;) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) != nullptr) {
+      std::string result = resolved;
+      for (auto step = rest.rbegin(); step != rest.rend(); ++step) {
+        if (*step == "..") {
+          const std::size_t slash = result.rfind('/');
+          result.erase(slash == 0 ? 1 : slash);
+        } else if (!step->empty() && *step != ".") {
+          if (result.back() != '/') result += '/';
+          result += *step;
+        }
+      }
+      return result;
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::size_t slash = path.rfind('/');
+    if (path == "/" || slash == std::string::npos) return {};
+    rest.push_back(path.substr(slash + 1));
+    path.erase(slash == 0 ? 1 : slash);
+  }
+}
+
 class PosixFileSystem : public FileSystem {
  public:
   wchar_t Separator() const override { return L'/'; }
@@ -341,6 +376,10 @@ class PosixFileSystem : public FileSystem {
     char buffer[256] = {};
     return FromUtf8(MessageOf(
         ::strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer));
+  }
+
+  std::wstring ResolvePath(const std::wstring& path) override {
+    return FromUtf8(ResolveNative(Native(path)));
   }
 
  private:

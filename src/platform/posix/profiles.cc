@@ -1,6 +1,5 @@
-// The profile-file reader on POSIX, where the system has none: every call
-// reads the file whole and parses it with ProfileDocument, so a file changed
-// between calls is always seen as it is now. Layout files are small.
+// The profile-file reader on POSIX, where the system has none: the file is
+// read whole and parsed with ProfileDocument.
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -84,21 +84,10 @@ std::optional<ProfileDocument> Load(const std::wstring& file) {
 
 class PosixProfiles final : public Profiles {
  public:
-  std::vector<std::wstring> SectionNames(const std::wstring& file) override {
-    const auto document = Load(file);
-    return document ? document->SectionNames() : std::vector<std::wstring>{};
-  }
-
-  std::vector<std::wstring> KeyNames(const std::wstring& file,
-                                     const std::wstring& section) override {
-    const auto document = Load(file);
-    return document ? document->KeyNames(section) : std::vector<std::wstring>{};
-  }
-
-  std::wstring Value(const std::wstring& file, const std::wstring& section,
-                     const std::wstring& key) override {
-    const auto document = Load(file);
-    return document ? document->Value(section, key) : std::wstring{};
+  std::unique_ptr<ProfileView> Read(const std::wstring& file) override {
+    auto document = Load(file);
+    if (!document) return nullptr;
+    return std::make_unique<ProfileDocument>(std::move(*document));
   }
 };
 

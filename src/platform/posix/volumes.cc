@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -22,13 +23,14 @@
 namespace tessaline::platform::posix {
 namespace {
 
-// Kernel and service file systems: never a place for work files.
+// Kernel and service file systems, and the layered views containers and
+// live systems are made of: never a place for work files.
 const std::set<std::string, std::less<>> kPseudoTypes = {
-    "autofs",    "binfmt_misc", "bpf",        "cgroup",    "cgroup2",
-    "configfs",  "debugfs",     "devpts",     "efivarfs",  "fusectl",
-    "hugetlbfs", "mqueue",      "nsfs",       "proc",      "pstore",
-    "rootfs",    "rpc_pipefs",  "securityfs", "selinuxfs", "squashfs",
-    "sysfs",     "tracefs"};
+    "aufs",      "autofs",    "binfmt_misc", "bpf",        "cgroup",
+    "cgroup2",   "configfs",  "debugfs",     "devpts",     "efivarfs",
+    "fusectl",   "hugetlbfs", "mqueue",      "nsfs",       "overlay",
+    "proc",      "pstore",    "rootfs",      "rpc_pipefs", "securityfs",
+    "selinuxfs", "squashfs",  "sysfs",       "tracefs"};
 const std::set<std::string, std::less<>> kMemoryTypes = {"devtmpfs", "ramfs",
                                                          "tmpfs"};
 const std::set<std::string, std::less<>> kOpticalTypes = {"iso9660", "udf"};
@@ -120,9 +122,18 @@ class PosixVolumes final : public Volumes {
   PosixVolumes(std::string mountsPath, std::string sysRoot)
       : mountsPath_(std::move(mountsPath)), sysRoot_(std::move(sysRoot)) {}
 
+  // A work folder not made yet will be made on the volume of its nearest
+  // existing parent, so that volume is asked.
   bool FreeBytes(const std::wstring& path, std::int64_t* free) override {
     struct statvfs info {};
-    if (statvfs(ToUtf8(path).c_str(), &info) != 0) return false;
+    std::string asked = ToUtf8(path);
+    while (statvfs(asked.c_str(), &info) != 0) {
+      if (errno != ENOENT || asked.empty() || asked == "/" || asked == ".") {
+        return false;
+      }
+      while (asked.size() > 1 && asked.back() == '/') asked.pop_back();
+      asked = DirName(asked);
+    }
     const auto blocks = static_cast<std::uint64_t>(info.f_bavail);
     const auto size = static_cast<std::uint64_t>(info.f_frsize);
     constexpr auto kMax =
@@ -150,9 +161,16 @@ class PosixVolumes final : public Volumes {
     return type;
   }
 
+  // The system's own file system (the one holding "/", also where it is
+  // bound elsewhere) is never taken: work files must not fill it.
   std::vector<std::wstring> CandidateWorkRoots() override {
     std::vector<std::wstring> roots;
-    for (const auto& [mountPoint, entry] : VisibleMounts(mountsPath_)) {
+    const auto mounts = VisibleMounts(mountsPath_);
+    const auto system = mounts.find("/");
+    for (const auto& [mountPoint, entry] : mounts) {
+      if (system != mounts.end() && entry.device == system->second.device) {
+        continue;
+      }
       if (ClassifyMount(entry, sysRoot_) == DriveType::kFixed &&
           IsFolder(mountPoint)) {
         roots.push_back(FromUtf8(RootOf(mountPoint)));

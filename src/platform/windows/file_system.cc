@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <limits>
 #include <memory>
+#include <string>
 
 #include "platform/windows/win32.h"
 #include "platform/windows/windows_backends.h"
@@ -16,6 +17,33 @@ namespace {
 
 // ReadFile and WriteFile take 32-bit counts.
 constexpr std::int64_t kMaxTransfer = 1 << 30;
+
+// The final path of an existing file or folder, links and junctions
+// followed, without the "\\?\" prefix; empty when it cannot be opened.
+std::wstring FinalPath(const std::wstring& path) {
+  UniqueHandle handle(::CreateFileW(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.valid()) return {};
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = ::GetFinalPathNameByHandleW(
+        handle.get(), final.data(), static_cast<DWORD>(final.size()),
+        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (size == 0) return {};
+    if (size < final.size()) {
+      final.resize(size);
+      break;
+    }
+    final.resize(size + 1);
+  }
+  if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    final = L"\\\\" + final.substr(8);
+  } else if (final.rfind(L"\\\\?\\", 0) == 0) {
+    final.erase(0, 4);
+  }
+  return final;
+}
 
 bool Cancelled(const std::atomic<std::uint8_t>* cancel) {
   return cancel != nullptr && cancel->load(std::memory_order_relaxed) != 0;
@@ -222,6 +250,30 @@ class WinFileSystem final : public FileSystem {
       message.pop_back();
     }
     return message;
+  }
+
+  // GetFullPathNameW takes the "." and ".." steps by the text; the nearest
+  // existing parent then gives the final path of what is there.
+  std::wstring ResolvePath(const std::wstring& path) override {
+    if (path.empty()) return {};
+    std::wstring existing = FullPathName(path);
+    std::wstring rest;
+    for (;;) {
+      const std::wstring final = FinalPath(existing);
+      if (!final.empty()) {
+        if (rest.empty()) return final;
+        return final.back() == L'\\' ? final + rest.substr(1) : final + rest;
+      }
+      while (existing.size() > 3 && existing.back() == L'\\') {
+        existing.pop_back();
+      }
+      const std::size_t slash = existing.rfind(L'\\');
+      if (slash == std::wstring::npos || slash + 1 == existing.size()) {
+        return {};
+      }
+      rest = existing.substr(slash) + rest;
+      existing.erase(slash == 2 ? 3 : slash);
+    }
   }
 
  private:

@@ -1,36 +1,30 @@
-// The system's profile-file reader, GetPrivateProfileStringW. It reads the
-// file anew on every call, so a file changed between calls is seen as it is
-// now.
+// The system's profile-file reader: GetPrivateProfileStringW for the
+// section names, GetPrivateProfileSectionW for each section, once.
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/profile_parser.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/windows_backends.h"
 
 namespace tessaline::platform::windows {
 namespace {
 
-// The layout reader's own buffer size: answers longer than this are cut, as
-// they always were.
-constexpr DWORD kLargestBuffer = 0x100000;
 constexpr DWORD kFirstBuffer = 0x1000;
+constexpr DWORD kLargestBuffer = 0x8000000;
 
-// One GetPrivateProfileStringW call with a buffer that grows until the
-// answer fits. A list answer (no key) is cut two characters short of the
-// buffer, a value one character short.
-std::wstring Read(const wchar_t* section, const wchar_t* key,
-                  const std::wstring& file) {
-  if (file.empty()) return {};
-  // A name without a folder would be looked for in the Windows folder; the
-  // caller means the current one, as the other file calls do.
-  const std::wstring path = FullPathName(file);
-  const DWORD cut_margin = key == nullptr ? 2 : 1;
+// The names of all sections, each followed by a NUL, from one
+// GetPrivateProfileStringW call with a buffer that grows until they fit
+// (a list that does not fit is cut two characters short of the buffer).
+std::wstring ReadSectionNames(const std::wstring& path) {
   std::vector<wchar_t> buffer;
   for (DWORD size = kFirstBuffer;; size *= 2) {
     buffer.assign(size, L'\0');
     const DWORD length = ::GetPrivateProfileStringW(
-        section, key, L"", buffer.data(), size, path.c_str());
-    if (length + cut_margin != size || size >= kLargestBuffer) {
+        nullptr, nullptr, L"", buffer.data(), size, path.c_str());
+    if (length + 2 != size || size >= kLargestBuffer) {
       return std::wstring(buffer.data(), length);
     }
   }
@@ -49,20 +43,48 @@ std::vector<std::wstring> SplitList(const std::wstring& list) {
   return names;
 }
 
+// Every "key=value" line of a section as the system's reader keeps it
+// (trimmed, quotes kept, comments left out), each followed by a NUL. The
+// buffer grows until the whole section fits: a section of many discs is
+// read in one call, not one call per disc.
+std::wstring ReadSection(const std::wstring& section,
+                         const std::wstring& path) {
+  std::vector<wchar_t> buffer;
+  for (DWORD size = kFirstBuffer;; size *= 2) {
+    buffer.assign(size, L'\0');
+    const DWORD length = ::GetPrivateProfileSectionW(
+        section.c_str(), buffer.data(), size, path.c_str());
+    if (length + 2 != size || size >= kLargestBuffer) {
+      return std::wstring(buffer.data(), length);
+    }
+  }
+}
+
 class WinProfiles final : public Profiles {
  public:
-  std::vector<std::wstring> SectionNames(const std::wstring& file) override {
-    return SplitList(Read(nullptr, nullptr, file));
-  }
-
-  std::vector<std::wstring> KeyNames(const std::wstring& file,
-                                     const std::wstring& section) override {
-    return SplitList(Read(section.c_str(), nullptr, file));
-  }
-
-  std::wstring Value(const std::wstring& file, const std::wstring& section,
-                     const std::wstring& key) override {
-    return Read(section.c_str(), key.c_str(), file);
+  // The system reads the sections; the parser only indexes what it gave,
+  // which is again in profile form. A NUL in a value ends the line there,
+  // as it does for the system's own reads.
+  std::unique_ptr<ProfileView> Read(const std::wstring& file) override {
+    if (file.empty()) return nullptr;
+    // A name without a folder would be looked for in the Windows folder;
+    // the caller means the current one, as the other file calls do.
+    const std::wstring path = FullPathName(file);
+    std::wstring text;
+    std::vector<std::wstring> seen;
+    for (const std::wstring& name : SplitList(ReadSectionNames(path))) {
+      text += L"[" + name + L"]\n";
+      bool repeated = false;
+      for (const std::wstring& earlier : seen) {
+        repeated = repeated || ProfileNamesEqual(earlier, name);
+      }
+      if (repeated) continue;
+      seen.push_back(name);
+      std::wstring lines = ReadSection(name, path);
+      std::replace(lines.begin(), lines.end(), L'\0', L'\n');
+      text += lines;
+    }
+    return std::make_unique<ProfileDocument>(text);
   }
 };
 

@@ -29,11 +29,11 @@ TEST(WindowsProfilesTest, LongListsAndValuesAreReadWhole) {
   keys.push_back(L"Long");
   testing::WriteFile(folder.path() / "layout.ini", text);
 
-  const auto profiles = windows::MakeProfiles();
-  const std::wstring file = folder.Wide("layout.ini");
-  EXPECT_EQ(profiles->SectionNames(file), Names{L"MEDIA:Rec"});
-  EXPECT_EQ(profiles->KeyNames(file, L"media:rec"), keys);
-  EXPECT_EQ(profiles->Value(file, L"MEDIA:Rec", L"LONG"),
+  const auto layout = windows::MakeProfiles()->Read(folder.Wide("layout.ini"));
+  ASSERT_TRUE(layout);
+  EXPECT_EQ(layout->SectionNames(), Names{L"MEDIA:Rec"});
+  EXPECT_EQ(layout->KeyNames(L"media:rec"), keys);
+  EXPECT_EQ(layout->Value(L"MEDIA:Rec", L"LONG"),
             std::wstring(items.begin(), items.end()));
 }
 
@@ -45,7 +45,7 @@ TEST(WindowsProfilesTest, ARelativeNameIsTakenFromTheCurrentFolder) {
   ASSERT_TRUE(::SetCurrentDirectoryW(folder.Wide().c_str()));
   // The system's reader alone would look for it in the Windows folder.
   const std::wstring value =
-      windows::MakeProfiles()->Value(L"here.ini", L"S", L"k");
+      windows::MakeProfiles()->Read(L"here.ini")->Value(L"S", L"k");
   ::SetCurrentDirectoryW(previous);
   EXPECT_EQ(value, L"v");
 }
@@ -54,10 +54,12 @@ TEST(WindowsProfilesTest, MissingFilesAndSectionsGiveNothing) {
   testing::TempFolder folder;
   testing::WriteFile(folder.path() / "s.ini", "[S]\r\nk=v\r\n");
   const auto profiles = windows::MakeProfiles();
-  EXPECT_TRUE(profiles->SectionNames(folder.Wide("absent.ini")).empty());
-  EXPECT_TRUE(profiles->SectionNames(L"").empty());
-  EXPECT_TRUE(profiles->KeyNames(folder.Wide("s.ini"), L"T").empty());
-  EXPECT_EQ(profiles->Value(folder.Wide("s.ini"), L"S", L"absent"), L"");
+  EXPECT_TRUE(
+      profiles->Read(folder.Wide("absent.ini"))->SectionNames().empty());
+  EXPECT_FALSE(profiles->Read(L""));
+  const auto layout = profiles->Read(folder.Wide("s.ini"));
+  EXPECT_TRUE(layout->KeyNames(L"T").empty());
+  EXPECT_EQ(layout->Value(L"S", L"absent"), L"");
 }
 
 }  // namespace

@@ -25,6 +25,23 @@ std::string ReadFile(const std::filesystem::path& path) {
   return content.str();
 }
 
+std::map<std::string, std::string> TreeOf(const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (const fs::directory_entry& entry :
+       fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().lexically_relative(folder).string();
+    if (entry.is_symlink()) {
+      tree[name] = "link to " + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_directory()) {
+      tree[name] = "dir";
+    } else {
+      tree[name] = ReadFile(entry.path());
+    }
+  }
+  return tree;
+}
+
 void WritePatternFile(const std::filesystem::path& path, std::uint64_t size,
                       std::uint32_t seed) {
   if (path.has_parent_path()) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace tessaline::testing {
@@ -28,6 +29,10 @@ class TempFolder {
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 // The whole file, or "" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+// Everything below `folder`, links not followed: each relative path with
+// "dir", "link to " and the target, or the file's bytes. Two equal trees
+// hold the same names and the same bytes.
+std::map<std::string, std::string> TreeOf(const std::filesystem::path& folder);
 // A file of `size` bytes whose content depends on `seed`.
 void WritePatternFile(const std::filesystem::path& path, std::uint64_t size,
                       std::uint32_t seed);
