@@ -58,8 +58,9 @@ const std::vector<FeatureRule>& FeatureRules() {
        {{4, 0x01, IMAPI_MEDIA_TYPE_DVDPLUSR_DUALLAYER}}},
       {platform::kFeatureDvdDashWrite,
        {IMAPI_MEDIA_TYPE_DVDDASHR},
+       // Bit 0x04 of byte 4 is Test Write, not DVD-RW.
        {{4, 0x08, IMAPI_MEDIA_TYPE_DVDDASHR_DUALLAYER},
-        {4, 0x04, IMAPI_MEDIA_TYPE_DVDDASHRW}}},
+        {4, 0x02, IMAPI_MEDIA_TYPE_DVDDASHRW}}},
       {platform::kFeatureBdRead, {IMAPI_MEDIA_TYPE_BDROM}, {}},
       {platform::kFeatureBdWrite,
        {},

@@ -82,8 +82,9 @@ TEST_F(RecorderTest, FeaturePagesSetSupportFlags) {
     std::vector<std::pair<std::size_t, std::uint8_t>> bytes;
     std::set<int> flags;
   } rows[] = {
-      {0x2F, {{4, 0x0C}}, {9, 10, 11}},
+      {0x2F, {{4, 0x0A}}, {9, 10, 11}},
       {0x2F, {{4, 0x08}}, {9, 11}},
+      {0x2F, {{4, 0x04}}, {9}},
       {0x2D, {{4, 0x02}}, {2, 3}},
       {0x2E, {{4, 0x01}}, {2}},
       {0x2A, {{4, 0x01}}, {7}},
