@@ -116,19 +116,26 @@ TEST_F(RecorderTest, UnreadableDescriptorSetsOnlyTheAlwaysFlags) {
   }
 }
 
-TEST_F(RecorderTest, MediaChangeNotificationIsCountedOverAllDrives) {
+TEST_F(RecorderTest, MediaChangeNotificationIsCountedPerDrive) {
   test_.disc->AddRecorder();
   test_.disc->AddRecorder();
   auto mcn = [&](std::uint32_t index, bool disable) {
     return tessaline::SetMediaChangeNotification(*test_.platform, index,
                                                  disable);
   };
-  ASSERT_EQ(tessaline::McnDisableCount(), 0);
+  auto enabled = [&](int index) {
+    int count = 0;
+    for (const auto& call : test_.disc->Calls("IDiscRecorder2::EnableMcn")) {
+      count += call.recorder == index;
+    }
+    return count;
+  };
   for (int i = 0; i < 2; ++i) EXPECT_EQ(mcn(0, true), 1);
-  EXPECT_EQ(tessaline::McnDisableCount(), 2);
+  // Drive 1 was never disabled: enabling it undoes nothing of drive 0.
   for (int i = 0; i < 3; ++i) EXPECT_EQ(mcn(1, false), 1);
-  EXPECT_EQ(test_.disc->Count("IDiscRecorder2::EnableMcn"), 2);
-  EXPECT_EQ(tessaline::McnDisableCount(), 0);
+  EXPECT_EQ(enabled(1), 0);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(mcn(0, false), 1);
+  EXPECT_EQ(enabled(0), 2);
 }
 
 }  // namespace
