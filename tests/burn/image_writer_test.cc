@@ -162,6 +162,23 @@ TEST_F(ImageWriterTest, FailuresAroundTheWriteNeedTheUser) {
   }
 }
 
+TEST_F(ImageWriterTest, WriterThatCannotBeMadeFailsBeforeAnyErase) {
+  const std::pair<bool, std::wstring> rows[] = {
+      {true, L"CoCreateInstance failed"},
+      {false, L"FAILED CoCreateInstance\n"}};
+  for (const auto& [iso, text] : rows) {
+    Reset();
+    test_.disc->Fail("DiscServices::CreateDataWriter", platform::kE_FAIL);
+    try {
+      Write(iso);
+      ADD_FAILURE() << "no failure, iso " << iso;
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message, text);
+    }
+    EXPECT_EQ(Count("DiscServices::CreateEraser"), 0);
+  }
+}
+
 TEST_F(ImageWriterTest, FolderImageIsBuiltAsUdfAndWritten) {
   test_.disc->erase_events = {{10, 20}};
   test_.disc->write_events = {Writing(12, 300)};
