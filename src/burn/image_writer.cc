@@ -174,7 +174,12 @@ HRESULT WriteFolderImage(const platform::Platform& platform,
 
   std::shared_ptr<platform::IDiscFormat2Data> writer;
   HRESULT hr = platform.disc->CreateDataWriter(&writer);
-  if (Failed(hr)) burn::Say(platform, "FAILED CoCreateInstance\n");
+  if (Failed(hr) || !writer) {
+    // Without a data writer nothing can be asked of the medium: going on
+    // would erase it for a write that cannot happen.
+    burn::Say(platform, "FAILED CoCreateInstance\n");
+    throw MediaWriterException(L"FAILED CoCreateInstance\n");
+  }
 
   std::shared_ptr<platform::IDiscRecorder2> recorder;
   std::optional<DataBinding> binding;

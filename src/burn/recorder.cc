@@ -1,7 +1,8 @@
 #include "burn/recorder.h"
 
 #include <algorithm>
-#include <atomic>
+#include <map>
+#include <mutex>
 
 #include "burn/diagnostics.h"
 
@@ -14,9 +15,18 @@ using platform::Succeeded;
 
 namespace {
 
-// One counter for every drive of the process: notification is re-enabled
-// only as often as it was disabled, whichever drive asks.
-std::atomic<std::int32_t> g_mcn_disable_count{0};
+// Successful DisableMcn calls not yet undone, one count per recorder (by
+// its unique id), as IMAPI2 counts per device: re-enabling one drive never
+// undoes the disabling of another.
+std::mutex& McnMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+
+std::map<std::wstring, std::int32_t>& McnCounts() {
+  static auto* counts = new std::map<std::wstring, std::int32_t>;
+  return *counts;
+}
 
 bool IsLetter(wchar_t c) {
   return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
@@ -58,8 +68,9 @@ const std::vector<FeatureRule>& FeatureRules() {
        {{4, 0x01, IMAPI_MEDIA_TYPE_DVDPLUSR_DUALLAYER}}},
       {platform::kFeatureDvdDashWrite,
        {IMAPI_MEDIA_TYPE_DVDDASHR},
+       // Bit 0x04 of byte 4 is Test Write, not DVD-RW.
        {{4, 0x08, IMAPI_MEDIA_TYPE_DVDDASHR_DUALLAYER},
-        {4, 0x04, IMAPI_MEDIA_TYPE_DVDDASHRW}}},
+        {4, 0x02, IMAPI_MEDIA_TYPE_DVDDASHRW}}},
       {platform::kFeatureBdRead, {IMAPI_MEDIA_TYPE_BDROM}, {}},
       {platform::kFeatureBdWrite,
        {},
@@ -142,17 +153,19 @@ void ThrowIfFailed(HRESULT hr, const std::wstring& text) {
 }
 
 std::shared_ptr<platform::IDiscRecorder2> OpenRecorder(
-    const platform::Platform& platform, std::int32_t index) {
+    const platform::Platform& platform, std::int32_t index,
+    std::wstring* unique_id) {
   std::shared_ptr<platform::IDiscMaster2> master;
   ThrowIfFailed(platform.disc->CreateDiscMaster(&master),
                 L"CoCreateInstance MsftDiscMaster2 failed");
-  std::wstring unique_id;
-  ThrowIfFailed(master->GetItem(index, &unique_id), L"Disc Master Failure");
+  std::wstring id;
+  ThrowIfFailed(master->GetItem(index, &id), L"Disc Master Failure");
   std::shared_ptr<platform::IDiscRecorder2> recorder;
   ThrowIfFailed(platform.disc->CreateRecorder(&recorder),
                 L"CoCreateInstance MsftDiscRecorder2 failed");
-  ThrowIfFailed(recorder->InitializeDiscRecorder(unique_id),
+  ThrowIfFailed(recorder->InitializeDiscRecorder(id),
                 L"Failed to init disc recorder");
+  if (unique_id != nullptr) *unique_id = std::move(id);
   return recorder;
 }
 
@@ -239,22 +252,29 @@ void EnumerateRecorders(const platform::Platform& platform,
 
 std::int32_t SetMediaChangeNotification(const platform::Platform& platform,
                                         std::uint32_t index, bool disable) {
-  auto recorder = OpenRecorder(platform, static_cast<std::int32_t>(index));
+  std::wstring unique_id;
+  auto recorder =
+      OpenRecorder(platform, static_cast<std::int32_t>(index), &unique_id);
   if (disable) {
-    if (Succeeded(recorder->DisableMcn())) g_mcn_disable_count.fetch_add(1);
+    if (Succeeded(recorder->DisableMcn())) {
+      std::lock_guard<std::mutex> lock(McnMutex());
+      ++McnCounts()[unique_id];
+    }
     return 1;
   }
   // Take one count before enabling, so that two threads cannot both undo
   // the last disable; give it back when the drive refuses.
-  std::int32_t count = g_mcn_disable_count.load();
-  while (count >= 1 &&
-         !g_mcn_disable_count.compare_exchange_weak(count, count - 1)) {
+  {
+    std::lock_guard<std::mutex> lock(McnMutex());
+    auto count = McnCounts().find(unique_id);
+    if (count == McnCounts().end() || count->second < 1) return 1;
+    if (--count->second == 0) McnCounts().erase(count);
   }
-  if (count < 1) return 1;
-  if (Failed(recorder->EnableMcn())) g_mcn_disable_count.fetch_add(1);
+  if (Failed(recorder->EnableMcn())) {
+    std::lock_guard<std::mutex> lock(McnMutex());
+    ++McnCounts()[unique_id];
+  }
   return 1;
 }
-
-std::int32_t McnDisableCount() { return g_mcn_disable_count.load(); }
 
 }  // namespace tessaline

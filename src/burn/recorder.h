@@ -16,9 +16,11 @@ namespace tessaline {
 // Throws MediaWriterException(text) when hr is a failure.
 void ThrowIfFailed(platform::HRESULT hr, const std::wstring& text);
 
-// The initialised recorder at `index`. Throws MediaWriterException.
+// The initialised recorder at `index`, and its unique id in *unique_id when
+// given. Throws MediaWriterException.
 std::shared_ptr<platform::IDiscRecorder2> OpenRecorder(
-    const platform::Platform& platform, std::int32_t index);
+    const platform::Platform& platform, std::int32_t index,
+    std::wstring* unique_id = nullptr);
 
 // The drive of a recorder, as the string from which the device path
 // (Devices::DevicePath) and every path on the disc are formed, joined with
@@ -47,12 +49,11 @@ void ApplyFeaturePage(std::uint32_t feature,
                       platform::IDiscRecorder2Ex& recorder_ex,
                       RecorderInfo& info);
 
+// Disables the recorder's media change notification, or enables it again
+// as often as it was disabled on that recorder. Safe from any thread.
 // Returns 1. Throws what OpenRecorder throws.
 std::int32_t SetMediaChangeNotification(const platform::Platform& platform,
                                         std::uint32_t index, bool disable);
-
-// Successful DisableMcn calls not yet undone, over all drives.
-std::int32_t McnDisableCount();
 
 // Binds a data writer or eraser to a recorder for its lifetime.
 template <typename Format>

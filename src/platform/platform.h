@@ -77,13 +77,10 @@ class FileSystem : NonCopyable {
                                  const std::wstring& destination) = 0;
   // As CopyFile, but looks at `*cancel` between blocks of a large file;
   // once it is non-zero, removes the partial destination and returns 0 (the
-  // caller sees the flag itself). The default copies in one go.
+  // caller sees the flag itself).
   virtual std::uint32_t CopyFileCancellable(
       const std::wstring& source, const std::wstring& destination,
-      const std::atomic<std::uint8_t>* cancel) {
-    (void)cancel;
-    return CopyFile(source, destination);
-  }
+      const std::atomic<std::uint8_t>* cancel) = 0;
   virtual bool DeleteFile(const std::wstring& path) = 0;
   // Gives the file write permission (_wchmod with _S_IWRITE).
   virtual bool MakeWritable(const std::wstring& path) = 0;
@@ -206,14 +203,12 @@ class Process : NonCopyable {
 class Processes : NonCopyable {
  public:
   virtual ~Processes() = default;
+  // The file name of a program called `stem` on this system ("stem" on
+  // POSIX, "stem.exe" on Windows).
+  virtual std::wstring ProgramFileName(const std::wstring& stem) = 0;
   // Starts `program` hidden, with `command_line` as CreateProcessW takes
   // it (the program's own quoted path first). Null on failure with the
   // native error code in *error.
-  // The file name of a program called `stem` on this system ("stem" on
-  // POSIX, "stem.exe" on Windows).
-  virtual std::wstring ProgramFileName(const std::wstring& stem) {
-    return stem;
-  }
   virtual std::unique_ptr<Process> Start(const std::wstring& program,
                                          const std::wstring& command_line,
                                          std::uint32_t* error) = 0;

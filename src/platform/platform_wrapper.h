@@ -4,6 +4,8 @@
 #ifndef TESSALINE_PLATFORM_PLATFORM_WRAPPER_H_
 #define TESSALINE_PLATFORM_PLATFORM_WRAPPER_H_
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,6 +44,11 @@ class FileSystemWrapper : public FileSystem {
   std::uint32_t CopyFile(const std::wstring& source,
                          const std::wstring& destination) override {
     return target_->CopyFile(source, destination);
+  }
+  std::uint32_t CopyFileCancellable(
+      const std::wstring& source, const std::wstring& destination,
+      const std::atomic<std::uint8_t>* cancel) override {
+    return target_->CopyFileCancellable(source, destination, cancel);
   }
   bool DeleteFile(const std::wstring& path) override {
     return target_->DeleteFile(path);

@@ -85,9 +85,12 @@ void MediaWriter::Run() {
     remove_image = false;
   } catch (const FileException& e) {
     // A file the job had to create could not be: the user is told, and the
-    // host still gets its final report.
-    p.prompt->Show(e.message, L"");
-    fail(e.message);
+    // host still gets its final report. The system's reason alone does not
+    // say which file.
+    const std::wstring text =
+        e.path.empty() ? e.message : e.path + L" - " + e.message;
+    p.prompt->Show(text, L"");
+    fail(text);
   } catch (const std::bad_alloc&) {
     const std::wstring text = L"Out of memory.";
     p.prompt->Show(text, L"");

@@ -149,5 +149,29 @@ TEST_F(ImageWriterTest, IsoStreamTakesWholeSectorsUpToTheLargestLong) {
   }
 }
 
+// Without a data writer nothing can be written: fail before the medium is
+// touched.
+TEST_F(ImageWriterTest, WriterThatCannotBeMadeFailsBeforeAnyErase) {
+  const std::pair<bool, std::wstring> kRows[] = {
+      {true, L"CoCreateInstance failed"},
+      {false, L"FAILED CoCreateInstance\n"}};
+  for (const auto& [iso, text] : kRows) {
+    SCOPED_TRACE(iso);
+    fs::remove_all(drives_ / "drive0");
+    AddDrive("drive0", IMAPI_MEDIA_TYPE_CDRW);
+    Record("drive0", 3);
+    NewDisc().Fail("DiscServices::CreateDataWriter", kE_FAIL);
+    try {
+      Write(iso);
+      ADD_FAILURE() << "no failure";
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message, text);
+    }
+    EXPECT_EQ(Holds(iso), Disc::kOld);
+    EXPECT_TRUE(Requests("drive0").empty());
+    ExpectReleased();
+  }
+}
+
 }  // namespace
 }  // namespace tessaline::testing

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/platform_wrapper.h"
 #include "platform/posix/posix_backends.h"
 #include "platform/text.h"
 #include "support/core/temp_folder.h"
@@ -63,6 +64,16 @@ TEST_F(PosixFileSystemTest, CopyFailuresReportErrnoAndLeaveNoHalfFile) {
   EXPECT_EQ(files_->ErrorText(ENOENT), L"No such file or directory");
   EXPECT_EQ(Copy("", "x"), static_cast<std::uint32_t>(EISDIR));
   EXPECT_FALSE(fs::exists(Path("x")));
+
+  // Wrapped, the file system keeps honouring the cancel.
+  std::atomic<std::uint8_t> cancel{1};
+  FileSystemWrapper wrapped(files_);
+  for (FileSystem* files : {files_.get(), static_cast<FileSystem*>(&wrapped)}) {
+    EXPECT_EQ(files->CopyFileCancellable(temp_.Wide("same"), temp_.Wide("old"),
+                                         &cancel),
+              0u);
+    EXPECT_FALSE(fs::exists(Path("old")));
+  }
 }
 
 TEST_F(PosixFileSystemTest, LinksCountAsWhatTheyLeadTo) {

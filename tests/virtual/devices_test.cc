@@ -73,17 +73,36 @@ TEST_F(DevicesTest, EjectFilesWrittenMediaInOrderAndLoadBringsABlank) {
   ASSERT_EQ(WriteBytes(0, Sectors(1, 2)), kS_OK);
   EXPECT_TRUE(device->EjectMedia());
   EXPECT_TRUE(device->LoadMedia());
+  // A medium whose write broke off is filed apart, and numbering goes on.
+  auto writer = Writer(0);
+  MemoryStream data(Sectors(3 * 512));
+  data.on_read = [&](int read) {
+    if (read == 1) writer->CancelWrite();
+  };
+  EXPECT_EQ(writer->Write(&data), kE_IMAPI_REQUEST_CANCELLED);
+  EXPECT_TRUE(device->EjectMedia());
+  EXPECT_EQ(fs::file_size(drive / "ejected" / "disc-003.damaged.img"),
+            2u * 512 * 2048);
+  EXPECT_TRUE(device->LoadMedia());
+  ASSERT_EQ(WriteBytes(0, Sectors(1, 3)), kS_OK);
+  EXPECT_TRUE(device->EjectMedia());
+  EXPECT_TRUE(device->LoadMedia());
   // A blank medium is simply taken out; nothing is filed for it.
   EXPECT_TRUE(device->EjectMedia());
   const std::vector<std::uint8_t> second = Sectors(1, 2);
   EXPECT_EQ(ReadFile(drive / "ejected" / "disc-002.img"),
             std::string(second.begin(), second.end()));
-  EXPECT_FALSE(fs::exists(drive / "ejected" / "disc-003.img"));
+  EXPECT_FALSE(fs::exists(drive / "ejected" / "disc-005.img"));
   EXPECT_EQ(RequestLog(drive),
             (Log{"IOCTL_STORAGE_MEDIA_REMOVAL allow",
                  "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-001.img",
                  "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
                  "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-002.img",
+                 "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
+                 "IOCTL_STORAGE_EJECT_MEDIA: filed as "
+                 "ejected/disc-003.damaged.img",
+                 "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
+                 "IOCTL_STORAGE_EJECT_MEDIA: filed as ejected/disc-004.img",
                  "IOCTL_STORAGE_LOAD_MEDIA: blank DVDPLUSR loaded",
                  "IOCTL_STORAGE_EJECT_MEDIA: blank DVDPLUSR taken out"}));
 }

@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
+#include "burn/recorder.h"
 #include "support/core/temp_folder.h"
+#include "support/core/test_platform.h"
 #include "virtual/virtual_drive_fixture.h"
 
 namespace tessaline::testing {
@@ -48,7 +53,7 @@ class DiscMasterTest : public VirtualDrivesTest {};
 TEST_F(DiscMasterTest, ListsDriveFoldersInSortedOrderAndRereadsTheFolder) {
   AddDrive("drive1", IMAPI_MEDIA_TYPE_CDR);
   AddDrive("drive0", IMAPI_MEDIA_TYPE_BDRE);
-  fs::create_directories(dir_ / "a-folder-without-drive");
+  std::ofstream(dir_ / "a-file");
   std::shared_ptr<IDiscMaster2> master;
   ASSERT_EQ(disc_->CreateDiscMaster(&master), kS_OK);
   std::int32_t count = 0;
@@ -69,6 +74,37 @@ TEST_F(DiscMasterTest, ListsDriveFoldersInSortedOrderAndRereadsTheFolder) {
   EXPECT_EQ(id, FromUtf8((dir_ / "drive2").string()));
   ASSERT_EQ(master->GetItem(3, &id), kS_OK);
   EXPECT_EQ(id, FromUtf8((dir_ / "drive10").string()));
+}
+
+TEST_F(DiscMasterTest, UnreadableDrivesAreListedInTheirPlace) {
+  AddDrive("drive0", IMAPI_MEDIA_TYPE_CDR);
+  std::ofstream(AddDrive("drive1", IMAPI_MEDIA_TYPE_CDR) / "drive.ini",
+                std::ios::trunc)
+      << "\x01\xff[drive\ntype=DVD+R\n";
+  fs::remove(AddDrive("drive2", IMAPI_MEDIA_TYPE_CDR) / "drive.ini");
+  AddDrive("drive3", IMAPI_MEDIA_TYPE_BDR);
+  TestPlatform test = MakeTestPlatform();
+  test.platform->disc = disc_;
+  std::vector<RecorderInfo> list;
+  EnumerateRecorders(*test.platform, list);
+
+  ASSERT_EQ(list.size(), 4u);
+  std::vector<std::wstring> seen;
+  for (const RecorderInfo& info : list) {
+    seen.push_back(std::to_wstring(info.index) + L" " + info.vendorId + L" " +
+                   info.productId + L" " + info.mountPoints);
+  }
+  EXPECT_EQ(seen[1],
+            L"1 UNREADABLE drive1: drive.ini names no recordable medium "
+            L"(type=) ");
+  EXPECT_EQ(seen[2], L"2 UNREADABLE drive2: no drive.ini ");
+  EXPECT_EQ(seen[3], L"3 VIRTUAL BD-R Writer " + MountOf(3));
+  // Its tray counts as empty: nothing is written there.
+  bool blank = false;
+  EXPECT_EQ(Writer(2)->GetMediaHeuristicallyBlank(&blank),
+            kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
+  EXPECT_EQ(WriteBytes(2, Sectors(1)), kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
+  EXPECT_EQ(fs::file_size(dir_ / "drive2" / "medium.img"), 0u);
 }
 
 TEST_F(DiscMasterTest, NewDriveIsBlankAndDescribedByItsIni) {

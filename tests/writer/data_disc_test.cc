@@ -98,6 +98,13 @@ TEST_F(DataDiscTest, MissingSourceItemFailsTheCopyAndListsIt) {
             platform::ToUtf8(Source("drivers")) + "\r\n");
 }
 
+TEST_F(DataDiscTest, ReportThatCannotBeWrittenFailsNamingItsPath) {
+  fs::remove_all(SourcePath("drivers"));
+  fs::create_directories(WorkPath("missing.txt"));
+  RunJob(2, 0, kItems);
+  EXPECT_EQ(log_.FailureText(), Work("missing.txt") + L" - Is a directory");
+}
+
 TEST_F(DataDiscTest, FailingWriterLeavesTheBuildFolderForTheNextBuild) {
   test_.disc->Fail("IFileSystemImage::CreateResultImage", platform::kE_FAIL);
   RunJob(2, 0, kItems);

@@ -48,6 +48,9 @@ class ImageMakingProcesses : public platform::Processes {
  public:
   explicit ImageMakingProcesses(std::shared_ptr<FakeProcesses> inner)
       : inner_(std::move(inner)) {}
+  std::wstring ProgramFileName(const std::wstring& stem) override {
+    return inner_->ProgramFileName(stem);
+  }
   std::unique_ptr<platform::Process> Start(const std::wstring& program,
                                            const std::wstring& command_line,
                                            std::uint32_t* error) override;

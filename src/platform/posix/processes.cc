@@ -191,6 +191,10 @@ class PosixProcess final : public Process {
 
 class PosixProcesses final : public Processes {
  public:
+  std::wstring ProgramFileName(const std::wstring& stem) override {
+    return stem;
+  }
+
   std::unique_ptr<Process> Start(const std::wstring& program,
                                  const std::wstring& command_line,
                                  std::uint32_t* error) override {

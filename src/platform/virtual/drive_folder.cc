@@ -59,7 +59,7 @@ bool CreateDriveFolder(const std::string& dir, const std::string& name,
   virtual_drive::MediumState blank;
   blank.present = true;
   blank.type = type;
-  // drive.ini goes last: until it is there, the folder is no drive.
+  // drive.ini goes last: until it is there, the drive is unreadable.
   return WriteNewFile(folder / "medium.img", "", error) &&
          WriteNewFile(folder / "medium.ini",
                       virtual_drive::MediumIniText(blank, false), error) &&

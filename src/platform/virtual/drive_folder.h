@@ -1,9 +1,11 @@
 // Virtual drives: a folder per drive that behaves, from the library's side,
 // like a disc recorder with a medium in it.
 //
-// The drives of DIR are its sub-folders that hold a drive.ini; a drive's
-// index is its position among them sorted by name, runs of digits compared
-// as numbers (drive2 before drive10).
+// The drives of DIR are its sub-folders; a drive's index is its position
+// among them sorted by name, runs of digits compared as numbers (drive2
+// before drive10). A sub-folder without a readable drive.ini that names a
+// recordable medium is still a drive, listed with vendor "UNREADABLE" and
+// the reason as its product, with an empty tray and no volume.
 //
 // A drive folder DIR/<name>/ holds
 //   drive.ini     the drive's description, section [drive]:
@@ -23,7 +25,8 @@
 //                 from medium.img after each write and each remount
 //   .dismounted/  the mount folder's content while the volume is dismounted,
 //                 put back at the next use unless the medium changed
-//   ejected/      written media taken out of the drive, disc-001.img, ...
+//   ejected/      written media taken out of the drive, disc-001.img, ...;
+//                 one whose write broke off as disc-NNN.damaged.img
 //   requests.log  one line per device request, lock and media change
 //                 notification change, appended:
 //                   IOCTL_STORAGE_MEDIA_REMOVAL prevent|allow

@@ -154,13 +154,17 @@ std::vector<Feature> DriveFeatures(Medium drive_type, Medium loaded) {
        {static_cast<std::uint8_t>(0x64 | cd_rw_bit), 0, 0xFF, 0xFF},
        only({IMAPI_MEDIA_TYPE_CDR, IMAPI_MEDIA_TYPE_CDRW})});
   if (dvd) {
-    // DVD-R/-RW write: buffer underrun protection, dual layer, test write,
-    // DVD-RW.
+    // DVD-R/-RW write: buffer underrun protection (0x40), DVD-R dual layer
+    // (0x08), test write (0x04), DVD-RW (0x02), each as the drive writes.
+    const auto dvd_write_bits = static_cast<std::uint8_t>(
+        0x44 |
+        (writes_medium(IMAPI_MEDIA_TYPE_DVDDASHR_DUALLAYER) ? 0x08 : 0x00) |
+        (writes_medium(IMAPI_MEDIA_TYPE_DVDDASHRW) ? 0x02 : 0x00));
     features.push_back(
         {0x002F,
          1,
          false,
-         {0x4E, 0, 0, 0},
+         {dvd_write_bits, 0, 0, 0},
          only({IMAPI_MEDIA_TYPE_DVDDASHR, IMAPI_MEDIA_TYPE_DVDDASHRW,
                IMAPI_MEDIA_TYPE_DVDDASHR_DUALLAYER})});
   }

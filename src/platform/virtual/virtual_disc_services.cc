@@ -82,33 +82,44 @@ std::int64_t FreeSectors(const VirtualDrive& drive, const MediumState& medium) {
 class VirtualRecorder;
 
 std::shared_ptr<VirtualDrive> DriveOf(IDiscRecorder2* recorder);
+bool IsInitialisedRecorder(IDiscRecorder2* recorder);
 
 // Answers every call about the medium with the drive's current state; a
 // format object without a recorder answers E_IMAPI_RECORDER_REQUIRED, and
-// one whose drive has an empty tray E_IMAPI_RECORDER_MEDIA_NO_MEDIA.
+// one whose drive has an empty tray, or cannot be read,
+// E_IMAPI_RECORDER_MEDIA_NO_MEDIA.
 template <typename Interface>
 class MediumQueries : public Interface {
  protected:
   HRESULT ReadMedium(MediumState* medium) {
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
+    if (!drive_) return NoDrive();
     auto lock = drive_->Lock();
     *medium = drive_->ReadMedium();
     return medium->present ? kS_OK : kE_IMAPI_RECORDER_MEDIA_NO_MEDIA;
+  }
+
+  // The answer of a format object without a drive.
+  HRESULT NoDrive() const {
+    return bound_unreadable_ ? kE_IMAPI_RECORDER_MEDIA_NO_MEDIA
+                             : kE_IMAPI_RECORDER_REQUIRED;
   }
 
   HRESULT Bind(const std::shared_ptr<IDiscRecorder2>& recorder,
                HRESULT unsupported) {
     if (!recorder) {
       drive_.reset();
+      bound_unreadable_ = false;
       return kS_OK;
     }
-    std::shared_ptr<VirtualDrive> drive = DriveOf(recorder.get());
-    if (!drive) return unsupported;
-    drive_ = std::move(drive);
+    if (!IsInitialisedRecorder(recorder.get())) return unsupported;
+    drive_ = DriveOf(recorder.get());
+    bound_unreadable_ = !drive_;
     return kS_OK;
   }
 
   std::shared_ptr<VirtualDrive> drive_;
+  // Bound to a drive whose folder cannot be read: its tray counts as empty.
+  bool bound_unreadable_ = false;
 };
 
 // Connection point of one event interface.
@@ -208,6 +219,11 @@ class VirtualDiscMaster final : public IDiscMaster2 {
   fs::path dir_;
 };
 
+// Vendor of a drive whose folder cannot be read; its product says why.
+constexpr char kUnreadableVendor[] = "UNREADABLE";
+
+// The extended interface of a drive, or of an unreadable drive (null),
+// which has no features.
 class VirtualRecorderEx final : public IDiscRecorder2Ex {
  public:
   explicit VirtualRecorderEx(std::shared_ptr<VirtualDrive> drive)
@@ -216,6 +232,7 @@ class VirtualRecorderEx final : public IDiscRecorder2Ex {
   HRESULT GetFeaturePage(std::uint32_t feature, bool current_only,
                          std::vector<std::uint8_t>* descriptor) override {
     if (descriptor == nullptr) return kE_POINTER;
+    if (!drive_) return kE_IMAPI_RECORDER_NO_SUCH_FEATURE;
     MediumState medium;
     {
       auto lock = drive_->Lock();
@@ -236,29 +253,40 @@ class VirtualRecorderEx final : public IDiscRecorder2Ex {
   std::shared_ptr<VirtualDrive> drive_;
 };
 
+// A recorder on a drive folder. One of the drives folder whose drive.ini
+// cannot be read initialises too, as an unreadable drive: it is listed,
+// with the reason as its product, keeps its index, and has no volume,
+// features or medium.
 class VirtualRecorder final : public IDiscRecorder2 {
  public:
+  explicit VirtualRecorder(fs::path dir) : dir_(std::move(dir)) {}
+
   std::shared_ptr<VirtualDrive> drive() const { return drive_; }
+  bool initialised() const { return drive_ || !unreadable_.empty(); }
 
   HRESULT InitializeDiscRecorder(const std::wstring& unique_id) override {
-    std::shared_ptr<VirtualDrive> drive =
-        VirtualDrive::Open(PathFromUtf8(ToUtf8(unique_id)));
-    if (!drive) return kE_INVALIDARG;
+    const fs::path folder = PathFromUtf8(ToUtf8(unique_id));
+    std::string problem;
+    std::shared_ptr<VirtualDrive> drive = VirtualDrive::Open(folder, &problem);
+    if (!drive && !IsDriveFolder(folder)) return kE_INVALIDARG;
     drive_ = std::move(drive);
+    unreadable_ = drive_ ? std::string()
+                         : Utf8FromPath(folder.filename()) + ": " + problem;
     return kS_OK;
   }
 
   HRESULT GetVendorId(std::wstring* vendor) override {
     if (vendor == nullptr) return kE_POINTER;
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
-    *vendor = FromUtf8(drive_->description().vendor);
+    if (!initialised()) return kE_IMAPI_RECORDER_REQUIRED;
+    *vendor = FromUtf8(drive_ ? drive_->description().vendor
+                              : std::string(kUnreadableVendor));
     return kS_OK;
   }
 
   HRESULT GetProductId(std::wstring* product) override {
     if (product == nullptr) return kE_POINTER;
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
-    *product = FromUtf8(drive_->description().product);
+    if (!initialised()) return kE_IMAPI_RECORDER_REQUIRED;
+    *product = FromUtf8(drive_ ? drive_->description().product : unreadable_);
     return kS_OK;
   }
 
@@ -266,7 +294,11 @@ class VirtualRecorder final : public IDiscRecorder2 {
   // again, as the system does at the next access.
   HRESULT GetVolumePathNames(std::vector<std::wstring>* paths) override {
     if (paths == nullptr) return kE_POINTER;
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
+    if (!initialised()) return kE_IMAPI_RECORDER_REQUIRED;
+    if (!drive_) {
+      paths->clear();
+      return kS_OK;
+    }
     {
       auto lock = drive_->Lock();
       drive_->EnsureMounted();
@@ -278,8 +310,9 @@ class VirtualRecorder final : public IDiscRecorder2 {
   HRESULT GetSupportedFeaturePages(
       std::vector<std::uint32_t>* features) override {
     if (features == nullptr) return kE_POINTER;
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
-    *features = SupportedFeatures(drive_->description().type);
+    if (!initialised()) return kE_IMAPI_RECORDER_REQUIRED;
+    *features = drive_ ? SupportedFeatures(drive_->description().type)
+                       : std::vector<std::uint32_t>();
     return kS_OK;
   }
 
@@ -288,7 +321,7 @@ class VirtualRecorder final : public IDiscRecorder2 {
 
   HRESULT QueryRecorderEx(std::shared_ptr<IDiscRecorder2Ex>* ex) override {
     if (ex == nullptr) return kE_POINTER;
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
+    if (!initialised()) return kE_IMAPI_RECORDER_REQUIRED;
     *ex = std::make_shared<VirtualRecorderEx>(drive_);
     return kS_OK;
   }
@@ -300,8 +333,28 @@ class VirtualRecorder final : public IDiscRecorder2 {
     return kS_OK;
   }
 
+  // One of the drives the disc master lists.
+  bool IsDriveFolder(const fs::path& folder) const {
+    if (dir_.empty()) return false;
+    std::error_code error;
+    const fs::path wanted = fs::absolute(folder, error).lexically_normal();
+    for (const fs::path& drive : VirtualDrive::ListDrives(dir_)) {
+      if (fs::absolute(drive, error).lexically_normal() == wanted) return true;
+    }
+    return false;
+  }
+
+  fs::path dir_;
   std::shared_ptr<VirtualDrive> drive_;
+  // Why the drive cannot be read, naming its folder; empty for a drive
+  // that can.
+  std::string unreadable_;
 };
+
+bool IsInitialisedRecorder(IDiscRecorder2* recorder) {
+  const auto* virtual_recorder = dynamic_cast<VirtualRecorder*>(recorder);
+  return virtual_recorder != nullptr && virtual_recorder->initialised();
+}
 
 std::shared_ptr<VirtualDrive> DriveOf(IDiscRecorder2* recorder) {
   const auto* virtual_recorder = dynamic_cast<VirtualRecorder*>(recorder);
@@ -353,7 +406,9 @@ class VirtualDataWriter final : public MediumQueries<IDiscFormat2Data> {
   HRESULT IsRecorderSupported(IDiscRecorder2* recorder,
                               bool* supported) override {
     if (recorder == nullptr || supported == nullptr) return kE_POINTER;
-    *supported = DriveOf(recorder) != nullptr;
+    // An unreadable drive is supported, so that the recorder list shows
+    // it; it takes no binding.
+    *supported = IsInitialisedRecorder(recorder);
     return kS_OK;
   }
 
@@ -371,8 +426,9 @@ class VirtualDataWriter final : public MediumQueries<IDiscFormat2Data> {
   HRESULT GetSupportedMediaTypes(
       std::vector<IMAPI_MEDIA_PHYSICAL_TYPE>* types) override {
     if (types == nullptr) return kE_POINTER;
-    if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
-    *types = WritableMedia(drive_->description().type);
+    if (!drive_ && !bound_unreadable_) return kE_IMAPI_RECORDER_REQUIRED;
+    *types = drive_ ? WritableMedia(drive_->description().type)
+                    : std::vector<IMAPI_MEDIA_PHYSICAL_TYPE>();
     return kS_OK;
   }
 
@@ -472,7 +528,7 @@ HRESULT VirtualDataWriter::CheckWritable(const MediumState& medium,
 }
 
 HRESULT VirtualDataWriter::Write(IStream* data) {
-  if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
+  if (!drive_) return NoDrive();
   if (data == nullptr) return kE_POINTER;
   if (writing_.exchange(true)) return kE_IMAPI_DF2DATA_WRITE_IN_PROGRESS;
   struct EndWrite {
@@ -671,7 +727,7 @@ class VirtualEraser final : public MediumQueries<IDiscFormat2Erase> {
 // full erase of what is recorded would take at its speed; a quick erase
 // takes none.
 HRESULT VirtualEraser::EraseMedia() {
-  if (!drive_) return kE_IMAPI_RECORDER_REQUIRED;
+  if (!drive_) return NoDrive();
   const std::shared_ptr<VirtualDrive> drive = drive_;
   MediumState medium;
   std::uint64_t recorded = 0;
@@ -733,7 +789,7 @@ class VirtualDiscServices final : public DiscServices {
     return Make(std::make_shared<VirtualDiscMaster>(dir_), out);
   }
   HRESULT CreateRecorder(std::shared_ptr<IDiscRecorder2>* out) override {
-    return Make(std::make_shared<VirtualRecorder>(), out);
+    return Make(std::make_shared<VirtualRecorder>(dir_), out);
   }
   HRESULT CreateDataWriter(std::shared_ptr<IDiscFormat2Data>* out) override {
     return Make(std::make_shared<VirtualDataWriter>(clock_), out);

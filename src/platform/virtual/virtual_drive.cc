@@ -79,21 +79,38 @@ bool FolderIsEmpty(const fs::path& folder) {
   return error || it == fs::directory_iterator();
 }
 
+constexpr std::string_view kEjectedPrefix = "disc-";
+// A medium whose write broke off is filed apart, so that nobody takes it
+// for a finished disc.
+constexpr std::string_view kDamagedSuffix = ".damaged.img";
+constexpr std::string_view kEjectedSuffix = ".img";
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() &&
+         text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // The number the next ejected medium is filed under: one past the highest
-// "disc-NNN.img" in the folder, so numbers keep the order of ejection even
-// when older files were taken away.
+// "disc-NNN.img" or "disc-NNN.damaged.img" in the folder, so numbers keep
+// the order of ejection even when older files were taken away.
 int NextEjectedNumber(const fs::path& folder) {
   int highest = 0;
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end;
        it.increment(error)) {
     const std::string name = Utf8FromPath(it->path().filename());
-    if (name.size() < 9 || name.compare(0, 5, "disc-") != 0 ||
-        name.compare(name.size() - 4, 4, ".img") != 0) {
+    if (name.compare(0, kEjectedPrefix.size(), kEjectedPrefix) != 0) continue;
+    const std::string_view suffix =
+        EndsWith(name, kDamagedSuffix) ? kDamagedSuffix : kEjectedSuffix;
+    if (!EndsWith(name, suffix) ||
+        name.size() <= kEjectedPrefix.size() + suffix.size()) {
       continue;
     }
-    highest =
-        std::max(highest, ParseNumber(name.substr(5, name.size() - 9), 0));
+    highest = std::max(
+        highest, ParseNumber(name.substr(kEjectedPrefix.size(),
+                                         name.size() - kEjectedPrefix.size() -
+                                             suffix.size()),
+                             0));
   }
   return highest + 1;
 }
@@ -152,22 +169,38 @@ struct VirtualDrive::Shared {
   std::atomic<bool> busy{false};
 };
 
-std::shared_ptr<VirtualDrive> VirtualDrive::Open(const fs::path& folder) {
+std::shared_ptr<VirtualDrive> VirtualDrive::Open(const fs::path& folder,
+                                                 std::string* problem) {
+  std::string ignored;
+  if (problem == nullptr) problem = &ignored;
   std::error_code error;
   fs::path absolute = fs::absolute(folder, error).lexically_normal();
-  if (error) return nullptr;
+  if (error) {
+    *problem = "folder cannot be read";
+    return nullptr;
+  }
   if (!absolute.has_filename()) absolute = absolute.parent_path();
   const fs::path ini = absolute / kDriveIni;
-  if (!fs::is_regular_file(ini, error)) return nullptr;
+  if (!fs::exists(ini, error)) {
+    *problem = "no drive.ini";
+    return nullptr;
+  }
+  std::ifstream in(ini, std::ios::binary);
+  if (!fs::is_regular_file(ini, error) || !in) {
+    *problem = "drive.ini cannot be read";
+    return nullptr;
+  }
 
-  const ProfileDocument document = ReadProfile(ini);
+  const ProfileDocument document(DecodeProfileText(std::string(
+      std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
   DriveDescription description;
-  if (!ParseMediaTypeName(ProfileValue(document, L"drive", L"type"),
-                          &description.type)) {
+  const std::string type = ProfileValue(document, L"drive", L"type");
+  if (!ParseMediaTypeName(type, &description.type) ||
+      FindRecordableMedia(description.type) == nullptr) {
+    *problem = "drive.ini names no recordable medium (type=" + type + ")";
     return nullptr;
   }
   const MediaInfo* media = FindRecordableMedia(description.type);
-  if (media == nullptr) return nullptr;
   description.vendor = ProfileValue(document, L"drive", L"vendor");
   if (description.vendor.empty()) description.vendor = kDefaultVendor;
   description.product = ProfileValue(document, L"drive", L"product");
@@ -204,10 +237,7 @@ std::vector<fs::path> VirtualDrive::ListDrives(const fs::path& dir) {
   for (fs::directory_iterator it(dir, error), end; !error && it != end;
        it.increment(error)) {
     std::error_code ignored;
-    if (it->is_directory(ignored) &&
-        fs::is_regular_file(it->path() / kDriveIni, ignored)) {
-      drives.push_back(it->path());
-    }
+    if (it->is_directory(ignored)) drives.push_back(it->path());
   }
   std::sort(drives.begin(), drives.end(),
             [](const fs::path& a, const fs::path& b) {
@@ -355,8 +385,9 @@ bool VirtualDrive::Eject(std::string* outcome) {
     const fs::path ejected = folder_ / kEjectedFolder;
     fs::create_directories(ejected, error);
     char name[32];
-    std::snprintf(name, sizeof name, "disc-%03d.img",
-                  NextEjectedNumber(ejected));
+    std::snprintf(
+        name, sizeof name, "disc-%03d%s", NextEjectedNumber(ejected),
+        medium.damaged ? kDamagedSuffix.data() : kEjectedSuffix.data());
     const fs::path target = ejected / name;
     error.clear();
     fs::rename(MediumPath(), target, error);

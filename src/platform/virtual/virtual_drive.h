@@ -50,13 +50,15 @@ struct MediumState {
 
 class VirtualDrive {
  public:
-  // The drive in `folder`, or null when the folder holds no drive.ini that
-  // names a recordable medium type.
-  static std::shared_ptr<VirtualDrive> Open(
-      const std::filesystem::path& folder);
+  // The drive in `folder`, or null when the folder holds no readable
+  // drive.ini that names a recordable medium type; *problem then says why,
+  // in a few words.
+  static std::shared_ptr<VirtualDrive> Open(const std::filesystem::path& folder,
+                                            std::string* problem = nullptr);
 
-  // The sub-folders of `dir` that hold drives, sorted by name
-  // (NameComesBefore).
+  // The sub-folders of `dir`, sorted by name (NameComesBefore): each one
+  // is a drive, readable or not, so that a broken drive never moves the
+  // others to other indices.
   static std::vector<std::filesystem::path> ListDrives(
       const std::filesystem::path& dir);
 
@@ -94,9 +96,10 @@ class VirtualDrive {
   // Empties the mount folder, setting its view aside so that mounting the
   // same medium again need not read it back a second time.
   void Dismount();
-  // Takes the medium out: a written one is filed as ejected/disc-NNN.img, a
-  // blank one goes. False when the medium stays in. *outcome tells what
-  // happened, for the request log.
+  // Takes the medium out: a written one is filed as ejected/disc-NNN.img
+  // (disc-NNN.damaged.img when its write broke off), a blank one goes. False
+  // when the medium stays in. *outcome tells what happened, for the request
+  // log.
   bool Eject(std::string* outcome);
   // Loads a blank medium of the drive's type into an empty tray. Returns
   // what happened.

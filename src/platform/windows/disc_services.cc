@@ -452,9 +452,12 @@ class EraseEventsSink final : public SinkObject<::DDiscFormat2EraseEvents> {
  private:
   ::HRESULT InvokeUpdate(const DISPPARAMS& parameters,
                          UINT* bad_argument) override {
+    // All three are cleared on every path, also when the argument count
+    // is wrong and none of them was filled.
     VARIANT object;
     VARIANT elapsed;
     VARIANT expected;
+    ::VariantInit(&object);
     ::VariantInit(&elapsed);
     ::VariantInit(&expected);
     ::HRESULT hr = Argument(parameters, 0, VT_DISPATCH, &object, bad_argument);

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -234,6 +235,73 @@ TEST_F(WindowsDiscServicesTest, SinkObjectAnswersAsTheEventInterface) {
   // Unadvised, the COM object goes and lets go of the sink.
   EXPECT_EQ(writer->Unadvise(cookie), platform::kS_OK);
   EXPECT_EQ(sink.use_count(), 1);
+}
+
+// What an uninitialised VARIANT on the stack would hold: the stack below
+// the caller is filled with the address of a COM object whose low 16 bits
+// read as VT_UNKNOWN, so clearing such a VARIANT releases that object.
+struct StackPoison {
+  static inline int releases = 0;
+  static ULONG STDMETHODCALLTYPE Release(void*) { return ++releases; }
+  static ULONG STDMETHODCALLTYPE AddRef(void*) { return 1; }
+  static ::HRESULT STDMETHODCALLTYPE QueryInterface(void*, REFIID, void**) {
+    return E_NOINTERFACE;
+  }
+  struct Vtable {
+    decltype(&QueryInterface) query_interface;
+    decltype(&AddRef) add_ref;
+    decltype(&Release) release;
+  };
+  static inline const Vtable vtable{&QueryInterface, &AddRef, &Release};
+
+  StackPoison()
+      : memory(::VirtualAlloc(nullptr, 0x10000, MEM_COMMIT | MEM_RESERVE,
+                              PAGE_READWRITE)) {
+    // Allocations start on 64 KiB boundaries.
+    object = static_cast<char*>(memory) + VT_UNKNOWN;
+    const Vtable* table = &vtable;
+    std::memcpy(object, &table, sizeof table);
+  }
+  ~StackPoison() { ::VirtualFree(memory, 0, MEM_RELEASE); }
+
+  __attribute__((noinline)) void Fill() const {
+    volatile std::uintptr_t words[4096];
+    for (auto& word : words) word = reinterpret_cast<std::uintptr_t>(object);
+  }
+
+  void* memory;
+  char* object;
+};
+
+class CountingEraseSink : public platform::DDiscFormat2EraseEvents {
+ public:
+  platform::HRESULT Update(platform::IDiscFormat2Erase*, std::int32_t,
+                           std::int32_t) override {
+    ++events;
+    return platform::kS_OK;
+  }
+  int events = 0;
+};
+
+TEST_F(WindowsDiscServicesTest, EraseSinkWithWrongArgumentsClearsOnlyItsOwn) {
+  std::shared_ptr<platform::IDiscFormat2Erase> eraser;
+  ASSERT_EQ(platform().disc->CreateEraser(&eraser), platform::kS_OK);
+  auto sink = std::make_shared<CountingEraseSink>();
+  std::uint32_t cookie = 0;
+  ASSERT_EQ(eraser->Advise(sink, &cookie), platform::kS_OK);
+  IDispatch* advised = state().last_sink;
+  ASSERT_NE(advised, nullptr);
+
+  StackPoison poison;
+  ASSERT_NE(poison.memory, nullptr);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  poison.Fill();
+  EXPECT_EQ(advised->Invoke(0x200, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                            nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(StackPoison::releases, 0);
+  EXPECT_EQ(sink->events, 0);
+  EXPECT_EQ(eraser->Unadvise(cookie), platform::kS_OK);
 }
 
 // A stream that did not come from the services.

@@ -310,7 +310,7 @@ class FakeRecorder : public Fake<::IDiscRecorder2, ::IDiscRecorder2Ex> {
   FAKE_STUB(GetTrackInformation, ULONG, IMAPI_READ_TRACK_ADDRESS_TYPE, BYTE**,
             ULONG*)
   // A descriptor whose byte 4 carries the feature's low bits: 0x2F gives
-  // 0x0C (DVD-RW and dual layer).
+  // 0x0A (dual layer and DVD-RW).
   ::HRESULT STDMETHODCALLTYPE GetFeaturePage(IMAPI_FEATURE_PAGE_TYPE feature,
                                              BOOLEAN current_only, BYTE** data,
                                              ULONG* size) override {
@@ -320,7 +320,7 @@ class FakeRecorder : public Fake<::IDiscRecorder2, ::IDiscRecorder2Ex> {
     *data = static_cast<BYTE*>(::CoTaskMemAlloc(*size));
     for (ULONG i = 0; i < *size; ++i) (*data)[i] = 0;
     (*data)[1] = static_cast<BYTE>(feature);
-    (*data)[4] = static_cast<BYTE>(feature & 0x0C);
+    (*data)[4] = static_cast<BYTE>(feature & 0x0A);
     return S_OK;
   }
   FAKE_STUB(GetModePage, IMAPI_MODE_PAGE_TYPE, IMAPI_MODE_PAGE_REQUEST_TYPE,

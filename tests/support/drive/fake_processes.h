@@ -66,6 +66,10 @@ class FakeProcesses : public platform::Processes {
   int OpenHandles() const;
   std::vector<FakeTermination> Terminations() const;
 
+  // The program's name as given, on every system.
+  std::wstring ProgramFileName(const std::wstring& stem) override {
+    return stem;
+  }
   std::unique_ptr<platform::Process> Start(const std::wstring& program,
                                            const std::wstring& command_line,
                                            std::uint32_t* error) override;
