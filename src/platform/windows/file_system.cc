@@ -170,7 +170,9 @@ class WinFileSystem final : public FileSystem {
       const DWORD size = ::GetFinalPathNameByHandleW(
           handle.get(), real.data(), static_cast<DWORD>(real.size()),
           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-      if (size == 0) return std::wstring();
+      // A file system that cannot name its files (some RAM disks and
+      // network redirectors) has no links to follow either.
+      if (size == 0) return FullPathName(path);
       const bool fits = size < real.size();
       real.resize(size);
       if (fits) break;
