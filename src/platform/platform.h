@@ -47,7 +47,11 @@ class File : NonCopyable {
 
 struct FolderEntry {
   std::wstring name;
+  // For a link, what it leads to.
   bool is_directory = false;
+  // A symbolic link (on Windows also a junction or another name-surrogate
+  // reparse point).
+  bool is_link = false;
 };
 
 enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };
@@ -69,9 +73,16 @@ class FileSystem : NonCopyable {
   // Removes an empty folder.
   virtual bool RemoveFolder(const std::wstring& path) = 0;
   // The entries of a folder, without "." and "..", in no set order. Links
-  // are reported as what they point to.
+  // are reported as what they point to; one that leads nowhere is left out,
+  // one that leads round in a loop is kept (not as a folder) so that the
+  // caller can refuse it.
   virtual bool ListFolder(const std::wstring& path,
                           std::vector<FolderEntry>* entries) = 0;
+  // Where `path` leads: its full path with every link on the way followed
+  // and "." and ".." taken out, spelled as the system spells the folders
+  // and files it passes. Empty when it cannot be resolved; `*loop` (when
+  // given) then says whether links lead round in a loop.
+  virtual std::wstring ResolveLinks(const std::wstring& path, bool* loop) = 0;
   // Copies a file over an existing one. Returns 0 or the native error code.
   virtual std::uint32_t CopyFile(const std::wstring& source,
                                  const std::wstring& destination) = 0;

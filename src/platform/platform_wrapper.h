@@ -41,6 +41,9 @@ class FileSystemWrapper : public FileSystem {
                   std::vector<FolderEntry>* entries) override {
     return target_->ListFolder(path, entries);
   }
+  std::wstring ResolveLinks(const std::wstring& path, bool* loop) override {
+    return target_->ResolveLinks(path, loop);
+  }
   std::uint32_t CopyFile(const std::wstring& source,
                          const std::wstring& destination) override {
     return target_->CopyFile(source, destination);

@@ -1,5 +1,6 @@
 #include "verify/copy.h"
 
+#include <set>
 #include <vector>
 
 #include "platform/text.h"
@@ -9,12 +10,43 @@
 
 namespace tessaline {
 
+namespace {
+
+[[noreturn]] void ThrowRefused(LinkRefusal why, const std::wstring& link) {
+  throw MediaWriterException(
+      link + (why == LinkRefusal::kLoop
+                  ? L" - copy failed. Item is a link loop"
+                  : L" - copy failed. Item lies outside the source folder"));
+}
+
+// Whether the item is there to be copied. One that leads out of the source
+// folder through a link, or round in a loop, is refused.
+bool PresentInSource(platform::FileSystem& files,
+                     const std::wstring& source_folder,
+                     const std::wstring& path) {
+  bool absent = false;
+  const LinkRefusal refusal =
+      JudgeSourcePath(files, source_folder, path, &absent);
+  if (refusal != LinkRefusal::kNone) ThrowRefused(refusal, path);
+  return !absent && files.Exists(path);
+}
+
+}  // namespace
+
 void CopyItem(const platform::Platform& platform, const std::wstring& source,
-              const std::wstring& destination, const CancelFlag* cancel) {
+              const std::wstring& destination, const CancelFlag* cancel,
+              const std::wstring& source_folder) {
   platform::FileSystem& files = *platform.files;
-  if (!files.Exists(source)) return;
+  const std::wstring& bounds = source_folder.empty() ? source : source_folder;
+  if (!PresentInSource(files, bounds, source)) return;
   if (files.IsDirectory(source)) {
-    if (RecursiveFolderCopy(platform, source, destination, cancel) != 0) {
+    SourceRules rules;
+    rules.source_folder = bounds;
+    if (RecursiveFolderCopy(platform, source, destination, cancel, &rules) !=
+        0) {
+      if (rules.refusal != LinkRefusal::kNone) {
+        ThrowRefused(rules.refusal, rules.refused_link);
+      }
       throw MediaWriterException(destination +
                                  L" - copy failed. During recursive folder "
                                  L"copy");
@@ -51,15 +83,27 @@ void CopyDiscItems(const platform::Platform& platform,
   const std::uint32_t count = list.count;
   const std::uint32_t start = platform.clock->TickCount();
   std::uint32_t done = 1;
-  std::vector<std::wstring> missing;
+  // Only what the destination held before this copy began is left as it is
+  // (a staging folder filled earlier); a folder that an earlier entry of
+  // this copy made is merged into, so that nested entries lose nothing.
+  std::vector<bool> existed;
+  existed.reserve(list.rest.size());
   for (const std::wstring& entry : list.rest) {
+    existed.push_back(
+        files.Exists(platform::JoinPath(destination, separator, entry)));
+  }
+  std::set<std::wstring> copied;
+  std::vector<std::wstring> missing;
+  for (std::size_t i = 0; i < list.rest.size(); ++i) {
+    const std::wstring& entry = list.rest[i];
     const std::wstring from =
         platform::JoinPath(source_folder, separator, entry);
     const std::wstring to = platform::JoinPath(destination, separator, entry);
-    if (!files.Exists(from)) {
+    if (!PresentInSource(files, source_folder, from)) {
       missing.push_back(from);
-    } else if (!files.Exists(to) && !IsCancelled(cancel)) {
-      CopyItem(platform, from, to, cancel);
+    } else if (!existed[i] && copied.insert(entry).second &&
+               !IsCancelled(cancel)) {
+      CopyItem(platform, from, to, cancel, source_folder);
     }
     // Unsigned 32-bit throughout, so the estimate stays right across the
     // wrap of the tick count.
@@ -70,11 +114,12 @@ void CopyDiscItems(const platform::Platform& platform,
   if (list.first) {
     const std::wstring from =
         platform::JoinPath(source_folder, separator, *list.first);
-    if (!files.Exists(from)) {
+    if (!PresentInSource(files, source_folder, from)) {
       missing.push_back(from);
     } else if (!IsCancelled(cancel)) {
       CopyItem(platform, from,
-               platform::JoinPath(destination, separator, *list.first), cancel);
+               platform::JoinPath(destination, separator, *list.first), cancel,
+               source_folder);
     }
   }
   if (missing.empty()) return;

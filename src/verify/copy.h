@@ -10,10 +10,12 @@
 
 namespace tessaline {
 
-// Copies one file or folder tree; an absent source is not a failure.
-// Throws MediaWriterException.
+// Copies one file or folder tree; an absent source is not a failure. Links
+// are followed only to places inside `source_folder` (empty: inside the
+// copied tree). Throws MediaWriterException.
 void CopyItem(const platform::Platform& platform, const std::wstring& source,
-              const std::wstring& destination, const CancelFlag* cancel);
+              const std::wstring& destination, const CancelFlag* cancel,
+              const std::wstring& source_folder = std::wstring());
 
 // Copies every listed item into `destination`, reporting code 1 with the
 // elapsed and estimated seconds. Throws MediaWriterException ("Missing

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwctype>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/text.h"
@@ -29,6 +31,7 @@ enum Failure : std::int32_t {
   kSizeDiffers = 8,
   kReadFailed = 9,
   kContentDiffers = 10,
+  kLinkRefused = 11,
 };
 
 // Large reads keep a comparison of big files at the speed of the disk; the
@@ -64,21 +67,121 @@ void DeleteContents(FileSystem& files, const std::wstring& folder) {
   }
 }
 
-std::int32_t CopyTree(FileSystem& files, const std::wstring& source,
-                      const std::wstring& destination,
+// Whether `path` is `folder` or lies below it.
+bool Within(const std::wstring& path, const std::wstring& folder,
+            wchar_t separator) {
+  if (folder.empty() || path.compare(0, folder.size(), folder) != 0) {
+    return false;
+  }
+  return path.size() == folder.size() || folder.back() == separator ||
+         path[folder.size()] == separator;
+}
+
+std::wstring ChildOf(const std::wstring& real, wchar_t separator,
+                     const std::wstring& name) {
+  return !real.empty() && real.back() == separator ? real + name
+                                                   : real + separator + name;
+}
+
+bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+           return std::towlower(x) == std::towlower(y);
+         });
+}
+
+enum class Step { kFollow, kSkip, kRefuse };
+
+// Judges the links a walk over a source tree meets, by where they really
+// lead: the real paths of the source folder and of the folders the walk is
+// in are kept for that.
+class LinkGuard {
+ public:
+  LinkGuard(FileSystem& files, const std::wstring& tree, SourceRules& rules)
+      : files_(files), rules_(rules), separator_(files.Separator()) {
+    root_ = files.ResolveLinks(
+        rules.source_folder.empty() ? tree : rules.source_folder, nullptr);
+  }
+
+  // Where `path` leads, into `*real`. A link out of the source folder, or
+  // into a folder the walk is in, is refused and noted in the rules.
+  Step Judge(const std::wstring& path, bool is_directory, std::wstring* real) {
+    bool loop = false;
+    *real = files_.ResolveLinks(path, &loop);
+    if (real->empty())
+      return loop ? Refuse(LinkRefusal::kLoop, path) : Step::kSkip;
+    if (!Within(*real, root_, separator_)) {
+      return Refuse(LinkRefusal::kOutside, path);
+    }
+    if (is_directory) {
+      for (const std::wstring& open : open_) {
+        if (Within(open, *real, separator_)) {
+          return Refuse(LinkRefusal::kLoop, path);
+        }
+      }
+    }
+    return Step::kFollow;
+  }
+
+  // The real path of a listed entry, unless it is refused or left out.
+  Step JudgeEntry(const std::wstring& path, const FolderEntry& entry,
+                  std::wstring* real) {
+    if (entry.is_link) return Judge(path, entry.is_directory, real);
+    if (entry.is_directory)
+      *real = ChildOf(open_.back(), separator_, entry.name);
+    return Step::kFollow;
+  }
+
+  // Keeps a folder's real path while the walk is in it.
+  class Inside {
+   public:
+    Inside(LinkGuard& guard, const std::wstring& real) : guard_(guard) {
+      guard_.open_.push_back(real);
+    }
+    ~Inside() { guard_.open_.pop_back(); }
+    Inside(const Inside&) = delete;
+    Inside& operator=(const Inside&) = delete;
+
+   private:
+    LinkGuard& guard_;
+  };
+
+ private:
+  Step Refuse(LinkRefusal why, const std::wstring& path) {
+    rules_.refusal = why;
+    rules_.refused_link = path;
+    return Step::kRefuse;
+  }
+
+  FileSystem& files_;
+  SourceRules& rules_;
+  const wchar_t separator_;
+  std::wstring root_;
+  std::vector<std::wstring> open_;
+};
+
+std::int32_t CopyTree(FileSystem& files, LinkGuard& guard,
+                      const std::wstring& source,
+                      const std::wstring& destination, const std::wstring& real,
                       const CancelFlag* cancel) {
   std::vector<FolderEntry> entries;
   if (!files.ListFolder(source, &entries)) return kListFailed;
   if (files.CreateFolder(destination) == CreateFolderResult::kFailed) {
     return kCreateFailed;
   }
+  LinkGuard::Inside inside(guard, real);
   const wchar_t separator = files.Separator();
   for (const FolderEntry& entry : entries) {
     if (IsCancelled(cancel)) return 0;
     const std::wstring from = JoinPath(source, separator, entry.name);
     const std::wstring to = JoinPath(destination, separator, entry.name);
+    std::wstring child_real;
+    const Step step = guard.JudgeEntry(from, entry, &child_real);
+    if (step == Step::kSkip) continue;
+    if (step == Step::kRefuse) return kLinkRefused;
     if (entry.is_directory) {
-      std::int32_t result = CopyTree(files, from, to, cancel);
+      std::int32_t result =
+          CopyTree(files, guard, from, to, child_real, cancel);
       if (result != 0) return result;
       continue;
     }
@@ -93,16 +196,31 @@ std::int32_t CopyTree(FileSystem& files, const std::wstring& source,
   return 0;
 }
 
-std::int32_t VerifyTree(const platform::Platform& platform,
-                        const std::wstring& source,
+std::int32_t VerifyTree(const platform::Platform& platform, LinkGuard& guard,
+                        const SourceRules& rules, const std::wstring& source,
                         const std::wstring& destination,
-                        const CancelFlag* cancel) {
+                        const std::wstring& real, const CancelFlag* cancel) {
   FileSystem& files = *platform.files;
-  std::vector<FolderEntry> source_entries;
+  std::vector<FolderEntry> listed;
   std::vector<FolderEntry> destination_entries;
-  if (!files.ListFolder(source, &source_entries) ||
+  if (!files.ListFolder(source, &listed) ||
       !files.ListFolder(destination, &destination_entries)) {
     return kListFailed;
+  }
+  LinkGuard::Inside inside(guard, real);
+  const wchar_t separator = files.Separator();
+  // Links are judged before anything is compared: one that is refused
+  // fails the tree, one that leads nowhere is not there.
+  std::vector<std::pair<FolderEntry, std::wstring>> source_entries;
+  source_entries.reserve(listed.size());
+  for (FolderEntry& entry : listed) {
+    std::wstring child_real;
+    const Step step = guard.JudgeEntry(JoinPath(source, separator, entry.name),
+                                       entry, &child_real);
+    if (step == Step::kRefuse) return kLinkRefused;
+    if (step == Step::kFollow) {
+      source_entries.emplace_back(std::move(entry), std::move(child_real));
+    }
   }
   if (source_entries.size() != destination_entries.size()) {
     return kEntriesDiffer;
@@ -112,17 +230,18 @@ std::int32_t VerifyTree(const platform::Platform& platform,
   for (const FolderEntry& entry : destination_entries) {
     on_destination.emplace(entry.name, entry.is_directory);
   }
-  const wchar_t separator = files.Separator();
-  for (const FolderEntry& entry : source_entries) {
+  for (const auto& [entry, child_real] : source_entries) {
     if (IsCancelled(cancel)) return 0;
     auto found = on_destination.find(entry.name);
     if (found == on_destination.end()) return kEntriesDiffer;
     if (found->second != entry.is_directory) return kKindDiffers;
     const std::wstring from = JoinPath(source, separator, entry.name);
     const std::wstring to = JoinPath(destination, separator, entry.name);
-    std::int32_t result = entry.is_directory
-                              ? VerifyTree(platform, from, to, cancel)
-                              : CompareFile(platform, from, to, 0, cancel);
+    std::int32_t result =
+        entry.is_directory
+            ? VerifyTree(platform, guard, rules, from, to, child_real, cancel)
+            : CompareFile(platform, MeantSource(files, rules, from, to), to, 0,
+                          cancel);
     if (result != 0) return result;
   }
   return 0;
@@ -149,6 +268,34 @@ bool StartsWithFolder(const std::wstring& path, const std::wstring& folder,
 
 }  // namespace
 
+LinkRefusal JudgeSourcePath(FileSystem& files,
+                            const std::wstring& source_folder,
+                            const std::wstring& path, bool* absent) {
+  SourceRules rules;
+  rules.source_folder = source_folder;
+  LinkGuard guard(files, source_folder, rules);
+  std::wstring real;
+  *absent = guard.Judge(path, false, &real) == Step::kSkip;
+  return rules.refusal;
+}
+
+std::wstring MeantSource(FileSystem& files, const SourceRules& rules,
+                         const std::wstring& source,
+                         const std::wstring& destination) {
+  if (rules.replaced.empty()) return source;
+  const wchar_t separator = files.Separator();
+  const auto name = [separator](const std::wstring& path) {
+    const auto cut = path.rfind(separator);
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+  };
+  // Only a file of that name can be it; the real path settles it.
+  if (!SameNameIgnoringCase(name(destination), name(rules.replaced)) ||
+      files.ResolveLinks(destination, nullptr) != rules.replaced) {
+    return source;
+  }
+  return rules.replacement;
+}
+
 void DeleteTree(const platform::Platform& platform, const std::wstring& folder,
                 const std::wstring& /*options*/) {
   FileSystem& files = *platform.files;
@@ -165,11 +312,19 @@ void DeleteTree(const platform::Platform& platform, const std::wstring& folder,
 std::int32_t RecursiveFolderCopy(const platform::Platform& platform,
                                  const std::wstring& source,
                                  const std::wstring& destination,
-                                 const CancelFlag* cancel) {
+                                 const CancelFlag* cancel, SourceRules* rules) {
   if (IsCancelled(cancel)) return 0;
   FileSystem& files = *platform.files;
   if (StartsWithFolder(destination, source, files.Separator())) {
     return kInsideSource;
+  }
+  SourceRules own;
+  SourceRules& used = rules != nullptr ? *rules : own;
+  LinkGuard guard(files, source, used);
+  std::wstring real;
+  const Step step = guard.Judge(source, true, &real);
+  if (step != Step::kFollow) {
+    return step == Step::kRefuse ? kLinkRefused : kListFailed;
   }
   // The destination's parents may be missing when the entry is a relative
   // path with folder parts.
@@ -180,7 +335,7 @@ std::int32_t RecursiveFolderCopy(const platform::Platform& platform,
       return kCreateFailed;
     }
   }
-  return CopyTree(files, source, destination, cancel);
+  return CopyTree(files, guard, source, destination, real, cancel);
 }
 
 bool RecursiveFolderCreate(const platform::Platform& platform,
@@ -204,9 +359,18 @@ bool DirExist(const platform::Platform& platform, const std::wstring& folder) {
 std::int32_t RecursiveFolderVerify(const platform::Platform& platform,
                                    const std::wstring& source,
                                    const std::wstring& destination,
-                                   const CancelFlag* cancel) {
+                                   const CancelFlag* cancel,
+                                   SourceRules* rules) {
   if (IsCancelled(cancel)) return 0;
-  return VerifyTree(platform, source, destination, cancel);
+  SourceRules own;
+  SourceRules& used = rules != nullptr ? *rules : own;
+  LinkGuard guard(*platform.files, source, used);
+  std::wstring real;
+  const Step step = guard.Judge(source, true, &real);
+  if (step != Step::kFollow) {
+    return step == Step::kRefuse ? kLinkRefused : kListFailed;
+  }
+  return VerifyTree(platform, guard, used, source, destination, real, cancel);
 }
 
 std::int32_t CompareFile(const platform::Platform& platform,

@@ -13,6 +13,37 @@
 
 namespace tessaline {
 
+enum class LinkRefusal { kNone, kOutside, kLoop };
+
+// What a copy or a comparison of a source tree needs beyond its two roots,
+// and the link it refused. A link is followed only to a place inside the
+// source folder, and never into a folder the walk is already in: content
+// from elsewhere must not reach a disc, and a loop would never end.
+struct SourceRules {
+  // Empty: the walked tree itself bounds its links.
+  std::wstring source_folder;
+  // The comparison takes the destination file `replaced` (as ResolveLinks
+  // spells it) for a copy of `replacement`: the build put that file there
+  // under the other's name. Empty: no file was replaced.
+  std::wstring replaced;
+  std::wstring replacement;
+  // Set by the walk that refused a link: why, and the link's path.
+  LinkRefusal refusal = LinkRefusal::kNone;
+  std::wstring refused_link;
+};
+
+// Judges one path below the source folder (an item): kNone when it may be
+// followed, or when it leads nowhere (then `*absent` is set).
+LinkRefusal JudgeSourcePath(platform::FileSystem& files,
+                            const std::wstring& source_folder,
+                            const std::wstring& path, bool* absent);
+
+// The file a comparison reads for `destination`: `source`, or the
+// replacement when `destination` is the replaced file.
+std::wstring MeantSource(platform::FileSystem& files, const SourceRules& rules,
+                         const std::wstring& source,
+                         const std::wstring& destination);
+
 // Removes the folder with all its content. `options` is always "".
 void DeleteTree(const platform::Platform& platform, const std::wstring& folder,
                 const std::wstring& options);
@@ -20,7 +51,8 @@ void DeleteTree(const platform::Platform& platform, const std::wstring& folder,
 std::int32_t RecursiveFolderCopy(const platform::Platform& platform,
                                  const std::wstring& source,
                                  const std::wstring& destination,
-                                 const CancelFlag* cancel);
+                                 const CancelFlag* cancel,
+                                 SourceRules* rules = nullptr);
 // True when the folder, with every missing parent, exists afterwards.
 bool RecursiveFolderCreate(const platform::Platform& platform,
                            const std::wstring& folder);
@@ -30,7 +62,8 @@ bool DirExist(const platform::Platform& platform, const std::wstring& folder);
 std::int32_t RecursiveFolderVerify(const platform::Platform& platform,
                                    const std::wstring& source,
                                    const std::wstring& destination,
-                                   const CancelFlag* cancel);
+                                   const CancelFlag* cancel,
+                                   SourceRules* rules = nullptr);
 // 0 when the files are equal (or the comparison was cancelled). `options`
 // is always 0.
 std::int32_t CompareFile(const platform::Platform& platform,

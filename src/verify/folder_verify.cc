@@ -32,28 +32,65 @@ std::wstring ParentOf(const std::wstring& path, wchar_t separator) {
   return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
 }
 
+[[noreturn]] void FailRefused(LinkRefusal why, const std::wstring& link,
+                              std::int32_t code) {
+  Fail(code, link + (why == LinkRefusal::kLoop
+                         ? L" - verify failed. Item is a link loop"
+                         : L" - verify failed. Item lies outside the source "
+                           L"folder"));
+}
+
+// Whether the item is there to be compared; a link out of the source
+// folder, or round in a loop, is not followed here either and fails the
+// comparison of the item.
+bool PresentInSource(platform::FileSystem& files,
+                     const std::wstring& source_folder,
+                     const std::wstring& path) {
+  bool absent = false;
+  const LinkRefusal refusal =
+      JudgeSourcePath(files, source_folder, path, &absent);
+  if (refusal != LinkRefusal::kNone) {
+    FailRefused(refusal, path,
+                files.IsDirectory(path) ? kFolderDiffers : kFileDiffers);
+  }
+  return !absent && files.Exists(path);
+}
+
 // Entries present in the source must be on the disc, and equal; absent ones
 // are listed for the report.
 void VerifyEntry(const platform::Platform& platform, const std::wstring& source,
                  const std::wstring& disc_path, const CancelFlag* cancel,
-                 std::vector<std::wstring>& missing) {
+                 SourceRules& rules, std::vector<std::wstring>& missing) {
   auto& files = *platform.files;
-  if (!files.Exists(source)) {
+  if (!PresentInSource(files, rules.source_folder, source)) {
     missing.push_back(source);
     return;
   }
   if (!files.Exists(disc_path)) Fail(kItemMissingOnDisc);
-  if (!IsCancelled(cancel)) VerifyItem(platform, source, disc_path, cancel);
+  if (!IsCancelled(cancel)) {
+    VerifyItem(platform, source, disc_path, cancel, &rules);
+  }
 }
 
 }  // namespace
 
 void VerifyItem(const platform::Platform& platform, const std::wstring& source,
-                const std::wstring& disc_path, const CancelFlag* cancel) {
+                const std::wstring& disc_path, const CancelFlag* cancel,
+                SourceRules* rules) {
   auto& files = *platform.files;
-  if (!files.Exists(source)) return;
+  SourceRules own;
+  SourceRules& used = rules != nullptr ? *rules : own;
+  const std::wstring& bounds =
+      used.source_folder.empty() ? source : used.source_folder;
+  if (!PresentInSource(files, bounds, source)) return;
   if (files.IsDirectory(source)) {
-    if (RecursiveFolderVerify(platform, source, disc_path, cancel) != 0) {
+    SourceRules tree = used;
+    tree.source_folder = bounds;
+    if (RecursiveFolderVerify(platform, source, disc_path, cancel, &tree) !=
+        0) {
+      if (tree.refusal != LinkRefusal::kNone) {
+        FailRefused(tree.refusal, tree.refused_link, kFolderDiffers);
+      }
       Fail(kFolderDiffers,
            disc_path + L" - verify failed. During recursive folder verify");
     }
@@ -64,7 +101,8 @@ void VerifyItem(const platform::Platform& platform, const std::wstring& source,
     Fail(kParentMissing,
          disc_path + L" - verify failed. Details: Directory doesn't exist.");
   }
-  if (CompareFile(platform, source, disc_path, 0, cancel) != 0) {
+  if (CompareFile(platform, MeantSource(files, used, source, disc_path),
+                  disc_path, 0, cancel) != 0) {
     Fail(kFileDiffers, disc_path + L" - verify failed.  Details: File compare");
   }
 }
@@ -96,20 +134,38 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
     if (test == kDiscTests) Fail(kDiscNotFound);
   }
 
+  // The build put the disc variant of the plug-in list in the place of the
+  // list itself wherever the source has that variant, so the disc's list is
+  // meant to equal the variant.
+  SourceRules rules;
+  rules.source_folder = source_folder;
+  const std::wstring variant =
+      platform::JoinPath(platform::JoinPath(source_folder, separator, L"kiro"),
+                         separator, L"pluginsDVD.xml");
+  if (files.Exists(variant)) {
+    rules.replaced = files.ResolveLinks(
+        platform::JoinPath(platform::JoinPath(drive, separator, L"kiro"),
+                           separator, L"plugins.xml"),
+        nullptr);
+    if (!rules.replaced.empty()) rules.replacement = variant;
+  }
+
   std::vector<std::wstring> missing;
   std::uint32_t done = 1;
   for (const auto& entry : list.rest) {
     VerifyEntry(platform, platform::JoinPath(source_folder, separator, entry),
-                platform::JoinPath(drive, separator, entry), cancel, missing);
+                platform::JoinPath(drive, separator, entry), cancel, rules,
+                missing);
     const std::uint32_t elapsed = clock.TickCount() - start;
     report(kStatusVerifying, elapsed / 1000,
            (elapsed / done) * list.count / 1000);
     ++done;
   }
   if (list.first) {
-    VerifyEntry(
-        platform, platform::JoinPath(source_folder, separator, *list.first),
-        platform::JoinPath(drive, separator, *list.first), cancel, missing);
+    VerifyEntry(platform,
+                platform::JoinPath(source_folder, separator, *list.first),
+                platform::JoinPath(drive, separator, *list.first), cancel,
+                rules, missing);
   }
   if (!missing.empty()) {
     WriteMissingReport(platform, report_folder, missing);

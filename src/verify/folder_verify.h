@@ -7,14 +7,18 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "verify/file_handlers.h"
 #include "writer/status.h"
 
 namespace tessaline {
 
-// Compares one file or folder tree on the disc with its source. Throws
+// Compares one file or folder tree on the disc with its source, following
+// links only inside the rules' source folder (none given: inside the item)
+// and taking the rules' replaced file for its replacement. Throws
 // MediaVerifyException (201, 202, 203).
 void VerifyItem(const platform::Platform& platform, const std::wstring& source,
-                const std::wstring& disc_path, const CancelFlag* cancel);
+                const std::wstring& disc_path, const CancelFlag* cancel,
+                SourceRules* rules = nullptr);
 
 struct DiscIdentity {
   std::int32_t recorderIndex = 0;

@@ -1,6 +1,7 @@
 // The build stages of the writer job: the boot disc, made into an ISO image
 // by the mastering tool, and the data discs, written as file-system images.
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "build/image_tool.h"
@@ -20,6 +21,18 @@ std::wstring HexStatus(platform::HRESULT hr) {
 }
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// The markers are empty files of their own: one written over an item of the
+// disc that bears its name would empty that item.
+void RefuseTakenMarkerNames(platform::FileSystem& files,
+                            std::initializer_list<std::wstring> markers) {
+  for (const std::wstring& marker : markers) {
+    if (files.Exists(marker)) {
+      throw MediaWriterException(
+          marker + L" - disc marker would replace an item of the disc");
+    }
+  }
+}
 
 }  // namespace
 
@@ -88,7 +101,7 @@ void MediaWriter::SetUpBootFolder(const std::wstring& sourceFolder,
       files.Exists(PathIn(source_boot, L"bcd")) && files.Exists(burn_boot) &&
       files.IsDirectory(burn_boot)) {
     DeleteTree(platform(), burn_boot, L"");
-    CopyItem(platform(), source_boot, burn_boot, cancelFlag());
+    CopyItem(platform(), source_boot, burn_boot, cancelFlag(), sourceFolder);
   }
 }
 
@@ -136,8 +149,11 @@ void MediaWriter::BuildBootDisc() {
   const std::wstring burn = BurnFolder();
   RenewBurnFolder();
   CopyDiscItems(settings_.sourceFolder, settings_.items, burn);
-  CreateEmptyFile(PathIn(burn, L"DVD"));
-  CreateEmptyFile(PathIn(burn, DiscMarkerName()));
+  const std::wstring boot_marker = PathIn(burn, L"DVD");
+  const std::wstring disc_marker = PathIn(burn, DiscMarkerName());
+  RefuseTakenMarkerNames(files, {boot_marker, disc_marker});
+  CreateEmptyFile(boot_marker);
+  CreateEmptyFile(disc_marker);
   SetUpPluginList(burn);
   SetUpBootFolder(settings_.sourceFolder, burn);
   ReportStatus(kStatusContentReady, 0, 0);
@@ -195,7 +211,9 @@ void MediaWriter::BuildDataDisc() {
   const std::wstring burn = BurnFolder();
   RenewBurnFolder();
   CopyDiscItems(settings_.sourceFolder, settings_.items, burn);
-  CreateEmptyFile(PathIn(burn, DiscMarkerName()));
+  const std::wstring disc_marker = PathIn(burn, DiscMarkerName());
+  RefuseTakenMarkerNames(*platform().files, {disc_marker});
+  CreateEmptyFile(disc_marker);
   SetUpPluginList(burn);
   if (!Cancelled()) {
     ReportStatus(kStatusWritingStarts, 0, 0);

@@ -82,15 +82,27 @@ TEST_F(PosixFileSystemTest, LinksCountAsWhatTheyLeadTo) {
   fs::create_directory_symlink(Path("d/sub"), Path("d/dl"));
   fs::create_symlink(Path("d/file"), Path("d/fl"));
   fs::create_symlink(Path("nowhere"), Path("d/dangling"));
+  fs::create_symlink("loop", Path("d/loop"));
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(files_->ListFolder(temp_.Wide("d"), &entries));
-  std::map<std::wstring, bool> seen;
-  for (const auto& e : entries) seen[e.name] = e.is_directory;
-  EXPECT_EQ(
-      seen,
-      (std::map<std::wstring, bool>{
-          {L"sub", true}, {L"file", false}, {L"dl", true}, {L"fl", false}}));
+  // Folder, link: a loop is listed so that a walk can refuse it.
+  std::map<std::wstring, std::pair<bool, bool>> seen;
+  for (const auto& e : entries) seen[e.name] = {e.is_directory, e.is_link};
+  EXPECT_EQ(seen, (std::map<std::wstring, std::pair<bool, bool>>{
+                      {L"sub", {true, false}},
+                      {L"file", {false, false}},
+                      {L"dl", {true, true}},
+                      {L"fl", {false, true}},
+                      {L"loop", {false, true}}}));
   EXPECT_FALSE(files_->Exists(temp_.Wide("d/dangling")));
+  bool loop = true;
+  EXPECT_EQ(files_->ResolveLinks(temp_.Wide("d/dl/../fl"), &loop),
+            FromUtf8(fs::canonical(Path("d/file")).string()));
+  EXPECT_FALSE(loop);
+  EXPECT_EQ(files_->ResolveLinks(temp_.Wide("d/dangling"), &loop), L"");
+  EXPECT_FALSE(loop);
+  EXPECT_EQ(files_->ResolveLinks(temp_.Wide("d/loop"), &loop), L"");
+  EXPECT_TRUE(loop);
   EXPECT_TRUE(files_->IsDirectory(temp_.Wide("d/dl")));
 }
 

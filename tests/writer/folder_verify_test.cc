@@ -106,6 +106,18 @@ TEST_F(FolderVerifyTest, EachSituationHasItsCode) {
                           L" - verify failed. During recursive folder verify");
 }
 
+TEST_F(FolderVerifyTest, LinkOutOfTheSourceIsNotFollowed) {
+  // Even where the disc holds what the link leads to.
+  WriteFile(temp_.path() / "outside" / "x.txt", "x");
+  fs::create_directory_symlink(temp_.path() / "outside",
+                               SourcePath("apps/away"));
+  fs::copy(temp_.path() / "outside", DiscPath("apps/away"));
+  EXPECT_EQ(Verify(L"apps"), 201);
+  EXPECT_EQ(message_,
+            Source("apps/away") +
+                L" - verify failed. Item lies outside the source folder");
+}
+
 TEST_F(FolderVerifyTest, CancelStopsComparisonsButNotThePresenceTests) {
   WriteFile(DiscPath("kiro/plugins.xml"), "<changed/>");
   cancel_->store(1);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -324,14 +325,33 @@ class PosixFileSystem : public FileSystem {
         continue;
       }
       bool is_directory = entry->d_type == DT_DIR;
-      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-        struct stat st;
-        // A link that leads nowhere does not exist, as Exists says.
-        if (::fstatat(::dirfd(dir.get()), name, &st, 0) != 0) continue;
+      bool is_link = entry->d_type == DT_LNK;
+      struct stat st;
+      if (entry->d_type == DT_UNKNOWN) {
+        if (::fstatat(::dirfd(dir.get()), name, &st, AT_SYMLINK_NOFOLLOW) !=
+            0) {
+          continue;
+        }
+        is_link = S_ISLNK(st.st_mode);
         is_directory = S_ISDIR(st.st_mode);
       }
-      entries->push_back({FromUtf8(name), is_directory});
+      if (is_link) {
+        if (::fstatat(::dirfd(dir.get()), name, &st, 0) == 0) {
+          is_directory = S_ISDIR(st.st_mode);
+        } else if (errno != ELOOP) {
+          // A link that leads nowhere does not exist, as Exists says.
+          continue;
+        }
+      }
+      entries->push_back({FromUtf8(name), is_directory, is_link});
     }
+  }
+
+  std::wstring ResolveLinks(const std::wstring& path, bool* loop) override {
+    std::unique_ptr<char, void (*)(void*)> real(
+        ::realpath(Native(path).c_str(), nullptr), &std::free);
+    if (loop != nullptr) *loop = !real && errno == ELOOP;
+    return real ? FromUtf8(real.get()) : std::wstring();
   }
 
   std::uint32_t CopyFile(const std::wstring& source,

@@ -172,12 +172,47 @@ class WinFileSystem final : public FileSystem {
     do {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
-      entries->push_back(
-          {name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+      FolderEntry entry{
+          name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          IsLink(found)};
+      if (entry.is_link && !LeadsSomewhere(path + L"\\" + name, &entry)) {
+        continue;
+      }
+      entries->push_back(std::move(entry));
     } while (::FindNextFileW(search, &found));
     const DWORD error = ::GetLastError();
     ::FindClose(search);
     return error == ERROR_NO_MORE_FILES;
+  }
+
+  std::wstring ResolveLinks(const std::wstring& path, bool* loop) override {
+    if (loop != nullptr) *loop = false;
+    UniqueHandle handle(OpenFollowing(path));
+    if (!handle.valid()) {
+      if (loop != nullptr)
+        *loop = ::GetLastError() == ERROR_CANT_RESOLVE_FILENAME;
+      return std::wstring();
+    }
+    std::wstring real(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD size = ::GetFinalPathNameByHandleW(
+          handle.get(), real.data(), static_cast<DWORD>(real.size()),
+          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      // A file system that cannot name its files (some RAM disks and
+      // network redirectors) has no links to follow either.
+      if (size == 0) return FullPathName(path);
+      const bool fits = size < real.size();
+      real.resize(size);
+      if (fits) break;
+    }
+    // The system answers in the long form; the other calls are given the
+    // short one.
+    if (real.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+      real.replace(0, 8, L"\\\\");
+    } else if (real.rfind(L"\\\\?\\", 0) == 0) {
+      real.erase(0, 4);
+    }
+    return real;
   }
 
   std::uint32_t CopyFile(const std::wstring& source,
@@ -277,6 +312,37 @@ class WinFileSystem final : public FileSystem {
   }
 
  private:
+  // Symbolic links, junctions and the other reparse points that stand for
+  // another name; not the ones that only mark a file (deduplication, cloud
+  // placeholders).
+  static bool IsLink(const WIN32_FIND_DATAW& found) {
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           IsReparseTagNameSurrogate(found.dwReserved0);
+  }
+
+  // Opens what `path` leads to, with no access asked, so folders open too.
+  static HANDLE OpenFollowing(const std::wstring& path) {
+    return ::CreateFileW(
+        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  }
+
+  // Tells what a link leads to, as the POSIX listing does: false for a link
+  // that leads nowhere; a loop is kept, not as a folder.
+  static bool LeadsSomewhere(const std::wstring& path, FolderEntry* entry) {
+    UniqueHandle handle(OpenFollowing(path));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!handle.valid()) {
+      entry->is_directory = false;
+      return ::GetLastError() == ERROR_CANT_RESOLVE_FILENAME;
+    }
+    if (::GetFileInformationByHandle(handle.get(), &information)) {
+      entry->is_directory =
+          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    return true;
+  }
+
   static std::unique_ptr<File> Open(const std::wstring& path, DWORD access,
                                     DWORD share, DWORD disposition,
                                     std::uint32_t* error) {

@@ -46,6 +46,35 @@ TEST_F(WindowsFileSystemTest, DriveRootsAndRelativeTrees) {
   EXPECT_TRUE(files_->IsDirectory(Path("r\\s")));
 }
 
+TEST_F(WindowsFileSystemTest, LinksResolveToTheRealPath) {
+  WriteFile(folder_.path() / "d" / "file.txt", "x");
+  bool loop = true;
+  const std::wstring real =
+      files_->ResolveLinks(Path("d\\..\\d\\file.txt"), &loop);
+  EXPECT_FALSE(loop);
+  EXPECT_EQ(real, files_->ResolveLinks(Path("d\\file.txt"), nullptr));
+  ASSERT_GT(real.size(), 11u);
+  EXPECT_EQ(real.substr(real.size() - 11), L"\\d\\file.txt");
+  EXPECT_NE(real.rfind(L"\\\\?\\", 0), 0u);  // the short form
+  EXPECT_EQ(files_->ResolveLinks(Path("absent"), &loop), L"");
+  EXPECT_FALSE(loop);
+
+  // 2: SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE, in developer mode.
+  if (!::CreateSymbolicLinkW(Path("l").c_str(), Path("d").c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY | 2) ||
+      !files_->Exists(Path("l\\file.txt"))) {
+    GTEST_SKIP() << "symbolic links cannot be made here";
+  }
+  EXPECT_EQ(files_->ResolveLinks(Path("l\\file.txt"), nullptr), real);
+  std::vector<FolderEntry> entries;
+  ASSERT_TRUE(files_->ListFolder(folder_.Wide(), &entries));
+  const auto link = std::find_if(entries.begin(), entries.end(),
+                                 [](const auto& e) { return e.name == L"l"; });
+  ASSERT_NE(link, entries.end());
+  EXPECT_TRUE(link->is_link);
+  EXPECT_TRUE(link->is_directory);
+}
+
 TEST_F(WindowsFileSystemTest, AttributesAreClearedAndFilesDeleted) {
   WriteFile(folder_.path() / "ro.txt", "x");
   const std::wstring path = Path("ro.txt");
