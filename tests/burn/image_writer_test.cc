@@ -162,6 +162,28 @@ TEST_F(ImageWriterTest, FailuresAroundTheWriteNeedTheUser) {
   }
 }
 
+TEST_F(ImageWriterTest, DoomedWriteLeavesTheMediumAlone) {
+  // A set-up step that fails before the write: nothing is erased.
+  const struct {
+    bool iso;
+    const char* call;
+  } cases[] = {{true, nullptr},
+               {false, "IFsiDirectoryItem::AddTree"},
+               {false, "IFileSystemImageResult::GetImageStream"}};
+  for (const auto& c : cases) {
+    Reset();
+    if (c.call == nullptr) {
+      test_.disc->ServeStream(L"/scratch/boot.iso", 2047);
+    } else {
+      test_.disc->Fail(c.call, platform::kE_FAIL);
+    }
+    EXPECT_TRUE(platform::Failed(Write(c.iso)));
+    EXPECT_EQ(outcome_, WriteOutcome::kNotWritten);
+    EXPECT_EQ(Count("DiscServices::CreateEraser"), 0) << c.iso;
+    EXPECT_EQ(medium().writes, 0);
+  }
+}
+
 TEST_F(ImageWriterTest, FolderImageIsBuiltAsUdfAndWritten) {
   test_.disc->erase_events = {{10, 20}};
   test_.disc->write_events = {Writing(12, 300)};
@@ -171,14 +193,14 @@ TEST_F(ImageWriterTest, FolderImageIsBuiltAsUdfAndWritten) {
   test_.disc->write_seconds = 3725;
   EXPECT_EQ(Write(false), platform::kS_OK);
   EXPECT_EQ(outcome_, WriteOutcome::kWritten);
-  EXPECT_EQ(
-      Out(),
-      (Lines{"\n", " - Time to erase: 00:00:00\n",
-             "EraseMedia succeeded for drive index 0\n", "Adding /scratch/Burn",
-             " - Time: 00:00:59\n", "Supported file systems: UDF \n",
-             "Number of Files: 3\n", "Number of Directorys: 2\n",
-             "Image ready to write\n", " - Time to write: 01:02:05\n",
-             "DataWriter succeeded for drive index 0\n"}));
+  EXPECT_EQ(Out(),
+            (Lines{"Adding /scratch/Burn", " - Time: 00:00:59\n",
+                   "Supported file systems: UDF \n", "Number of Files: 3\n",
+                   "Number of Directorys: 2\n", "Image ready to write\n", "\n",
+                   " - Time to erase: 00:00:00\n",
+                   "EraseMedia succeeded for drive index 0\n",
+                   " - Time to write: 01:02:05\n",
+                   "DataWriter succeeded for drive index 0\n"}));
   EXPECT_EQ(log_.Reports(), (Reports{{7, 10, 20}, {8, 12, 300}}));
   EXPECT_EQ(Count("IDiscFormat2Erase::PutClientName"), 1);
 }
