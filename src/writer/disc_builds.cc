@@ -138,8 +138,12 @@ void MediaWriter::BuildBootDisc() {
   CopyDiscItems(settings_.sourceFolder, settings_.items, burn);
   CreateEmptyFile(PathIn(burn, L"DVD"));
   CreateEmptyFile(PathIn(burn, DiscMarkerName()));
-  SetUpPluginList(burn);
-  SetUpBootFolder(settings_.sourceFolder, burn);
+  // After a cancel the copy may be partial: switching files in it could
+  // only turn the cancel into a failure.
+  if (!Cancelled()) {
+    SetUpPluginList(burn);
+    SetUpBootFolder(settings_.sourceFolder, burn);
+  }
   ReportStatus(kStatusContentReady, 0, 0);
 
   const std::wstring module = p.volumes->ModuleFolder();
@@ -196,7 +200,7 @@ void MediaWriter::BuildDataDisc() {
   RenewBurnFolder();
   CopyDiscItems(settings_.sourceFolder, settings_.items, burn);
   CreateEmptyFile(PathIn(burn, DiscMarkerName()));
-  SetUpPluginList(burn);
+  if (!Cancelled()) SetUpPluginList(burn);
   if (!Cancelled()) {
     ReportStatus(kStatusWritingStarts, 0, 0);
     WriteDataImage(burn);
