@@ -65,6 +65,10 @@ class FileSystemWrapper : public FileSystem {
   std::wstring ErrorText(std::uint32_t code) override {
     return target_->ErrorText(code);
   }
+  std::unique_ptr<FileLock> LockExclusive(const std::wstring& path,
+                                          bool* in_use) override {
+    return target_->LockExclusive(path, in_use);
+  }
 
  protected:
   FileSystem& target() { return *target_; }
