@@ -25,6 +25,14 @@ struct Platform;
 // Status report of a writer job, made on the job's thread. `first` and
 // `second` are pointer-sized so that code 12 can carry the address of its
 // failure text; the text is valid during the call only.
+//
+// From inside the callback a host may call, on the creator that started the
+// job: Cancel, CreateDisc (typically for the next disc, from the final
+// report), SetDrive, SetTempDir, assignment and destruction of the creator,
+// and the static operations. The final report (10 to 14) is the job's last
+// act on the work folder and the recorder: a job started from it finds both
+// free. A job released from its own callback is waited for later, on the
+// next release on another thread or at exit, never left running unowned.
 using StatusCallback = void (*)(std::int32_t code, std::intptr_t first,
                                 std::intptr_t second, void* context);
 

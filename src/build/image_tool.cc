@@ -27,7 +27,8 @@ std::uint32_t RunImageTool(const platform::Platform& platform,
   const std::uint32_t start = platform.clock->TickCount();
   std::uint32_t error = 0;
   // The process handle is released on every way out, the throw of a failed
-  // wait included; the tool itself is only stopped on cancel.
+  // wait included; the tool itself is stopped on cancel and when it can no
+  // longer be waited for.
   const std::unique_ptr<platform::Process> process =
       platform.processes->Start(tool_path, command_line, &error);
   if (!process) {
@@ -48,6 +49,9 @@ std::uint32_t RunImageTool(const platform::Platform& platform,
       break;
     }
     if (result != platform::WaitResult::kTimeout) {
+      // The tool is bound to this thread's life on some systems, and must
+      // not run on unwatched in any case.
+      process->Terminate(kCancelExitCode);
       throw MediaWriterException(L"WaitForSingleObject() failed");
     }
     report_elapsed();

@@ -46,25 +46,28 @@ WriteOutcome NotWritten(const CancelFlag* cancel) {
                              : WriteOutcome::kNotWritten;
 }
 
-// Asks whether the medium is blank, when every step so far succeeded, and
-// erases it unless it is known to be blank (a medium whose state is
-// unknown is erased too). Returns false, having erased nothing, when the
-// cancel flag is set: a cancel must not cost the medium its content.
-bool EraseUnlessBlank(const platform::Platform& platform,
-                      platform::IDiscFormat2Data& writer, HRESULT status,
-                      std::int32_t drive_index, StatusCallback notify,
-                      void* context, const CancelFlag* cancel) {
-  bool asked = false;
+// Asks whether the medium is blank once every set-up step has succeeded.
+// Throws UserNeededException(4) when the recorder cannot say.
+bool MediumIsBlank(const platform::Platform& platform,
+                   platform::IDiscFormat2Data& writer) {
   bool blank = false;
-  if (Succeeded(status)) {
-    if (Failed(writer.GetMediaHeuristicallyBlank(&blank))) {
-      burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
-      throw UserNeededException(4);
-    }
-    asked = true;
+  if (Failed(writer.GetMediaHeuristicallyBlank(&blank))) {
+    burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
+    throw UserNeededException(4);
   }
+  return blank;
+}
+
+// Erases the medium unless it is blank, and only when every set-up step of
+// the write succeeded: a write that is already doomed must not cost the
+// medium its content. Returns false, having erased nothing, when the cancel
+// flag is set.
+bool EraseUnlessBlank(const platform::Platform& platform, HRESULT status,
+                      bool blank, std::int32_t drive_index,
+                      StatusCallback notify, void* context,
+                      const CancelFlag* cancel) {
   if (IsCancelled(cancel)) return false;
-  if (!(asked && blank)) {
+  if (Succeeded(status) && !blank) {
     EraseRecorderMedia(platform, drive_index, true, notify, context);
   }
   return true;
@@ -136,7 +139,8 @@ HRESULT WriteIsoImage(const platform::Platform& platform,
     }
   }
 
-  if (!EraseUnlessBlank(platform, *writer, hr, drive_index, notify, context,
+  const bool blank = Succeeded(hr) && MediumIsBlank(platform, *writer);
+  if (!EraseUnlessBlank(platform, hr, blank, drive_index, notify, context,
                         cancel)) {
     SetOutcome(outcome, WriteOutcome::kCancelled);
     return kS_OK;
@@ -240,13 +244,11 @@ HRESULT WriteFolderImage(const platform::Platform& platform,
     }
   }
 
-  if (!EraseUnlessBlank(platform, *writer, hr, drive_index, notify, context,
-                        cancel)) {
-    SetOutcome(outcome, WriteOutcome::kCancelled);
-    return kS_OK;
-  }
-
-  if (Succeeded(hr)) {
+  // A medium that is not blank is erased only once the image is built, so
+  // its free room is known only for a blank one; otherwise the image has no
+  // limit and the write itself finds a medium too small.
+  const bool blank = Succeeded(hr) && MediumIsBlank(platform, *writer);
+  if (Succeeded(hr) && blank) {
     std::int32_t free_blocks = 0;
     hr = writer->GetFreeSectorsOnMedia(&free_blocks);
     if (Failed(hr)) {
@@ -323,6 +325,11 @@ HRESULT WriteFolderImage(const platform::Platform& platform,
       burn::Say(platform, "Image ready to write\n");
     }
   }
+  if (!EraseUnlessBlank(platform, hr, blank, drive_index, notify, context,
+                        cancel)) {
+    SetOutcome(outcome, WriteOutcome::kCancelled);
+    return kS_OK;
+  }
 
   auto sink = std::make_shared<CTestDataWriter2Event>();
   if (Succeeded(hr)) {
@@ -334,7 +341,8 @@ HRESULT WriteFolderImage(const platform::Platform& platform,
   advised.emplace(writer, sink);
 
   bool written = false;
-  if (Succeeded(hr)) {
+  // A cancel during the erase must not start the write.
+  if (Succeeded(hr) && !IsCancelled(cancel)) {
     std::uint64_t start = platform.clock->SystemTime();
     hr = writer->Write(stream.get());
     std::uint64_t end = platform.clock->SystemTime();

@@ -101,7 +101,7 @@ Tessaline& Tessaline::operator=(Tessaline& other) {
     // A flag of its own holding the other's value, as a copy gets.
     cancel_ = std::make_shared<CancelFlag>(cancelled);
   }
-  previous.reset();
+  tessaline::ReleaseJob(std::move(previous));
   return *this;
 }
 
@@ -113,8 +113,8 @@ void Tessaline::ReleaseJob() {
     std::lock_guard<std::mutex> lock(jobMutex_);
     previous = std::move(job_);
   }
-  // Destroying the job waits for its thread.
-  previous.reset();
+  // Waits for its thread, unless the job's own callback released it.
+  tessaline::ReleaseJob(std::move(previous));
 }
 
 void Tessaline::InstallJob(std::unique_ptr<tessaline::MediaWriter> job) {
@@ -124,7 +124,7 @@ void Tessaline::InstallJob(std::unique_ptr<tessaline::MediaWriter> job) {
     previous = std::move(job_);
     job_ = std::move(job);
   }
-  previous.reset();
+  tessaline::ReleaseJob(std::move(previous));
 }
 
 std::uint32_t Tessaline::NumDiscs() const {

@@ -45,6 +45,13 @@ class File : NonCopyable {
   virtual bool Close() = 0;
 };
 
+// An exclusive lock on a lock file, held until the object goes; the lock
+// file is removed when it is released.
+class FileLock : NonCopyable {
+ public:
+  virtual ~FileLock() = default;
+};
+
 struct FolderEntry {
   std::wstring name;
   // For a link, what it leads to.
@@ -116,6 +123,14 @@ class FileSystem : NonCopyable {
   // appended as written, less its "." steps and with its ".." steps taken.
   // Empty when not even a parent can be resolved.
   virtual std::wstring ResolvePath(const std::wstring& path) = 0;
+
+  // Takes the exclusive lock of the lock file `path`, creating the file,
+  // without waiting: an advisory lock on POSIX, a handle that shares nothing
+  // on Windows. Two holders never coexist, whether in one process or two.
+  // Null when it cannot be had; *in_use then says whether another holder
+  // has it (rather than the file being impossible to create).
+  virtual std::unique_ptr<FileLock> LockExclusive(const std::wstring& path,
+                                                  bool* in_use) = 0;
 };
 
 enum class DriveType : std::uint32_t {
@@ -256,6 +271,9 @@ class Devices : NonCopyable {
   virtual std::wstring DevicePath(const std::wstring& drive) = 0;
   virtual std::unique_ptr<Device> Open(const std::wstring& device_path,
                                        DeviceAttributes attributes) = 0;
+  // The lock file that a job holds to have the recorder of `drive` to
+  // itself (FileSystem::LockExclusive); empty where there is none.
+  virtual std::wstring LockPath(const std::wstring& drive) = 0;
 };
 
 class Apartment : NonCopyable {

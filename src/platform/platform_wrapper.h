@@ -80,6 +80,11 @@ class FileSystemWrapper : public FileSystem {
     return target_->ResolvePath(path);
   }
 
+  std::unique_ptr<FileLock> LockExclusive(const std::wstring& path,
+                                          bool* in_use) override {
+    return target_->LockExclusive(path, in_use);
+  }
+
  protected:
   FileSystem& target() { return *target_; }
 
@@ -118,6 +123,9 @@ class DevicesWrapper : public Devices {
   std::unique_ptr<Device> Open(const std::wstring& device_path,
                                DeviceAttributes attributes) override {
     return target_->Open(device_path, attributes);
+  }
+  std::wstring LockPath(const std::wstring& drive) override {
+    return target_->LockPath(drive);
   }
 
  protected:

@@ -5,8 +5,19 @@
 #include "platform/text.h"
 
 namespace tessaline {
+namespace {
+
+// Set once on each object's thread before its hooks run; read there only,
+// so no other thread races with the thread object being assigned.
+thread_local const ActiveObject* current = nullptr;
+
+}  // namespace
 
 ActiveObject::~ActiveObject() { Join(); }
+
+bool ActiveObject::OnOwnThread() const { return current == this; }
+
+bool ActiveObject::OnAnyOwnThread() { return current != nullptr; }
 
 void ActiveObject::Stop() {
   ++stopRequests_;
@@ -25,12 +36,11 @@ bool ActiveObject::StartThread(std::wstring* failure) {
 }
 
 void ActiveObject::Join() {
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
-    thread_.join();
-  }
+  if (thread_.joinable() && !OnOwnThread()) thread_.join();
 }
 
 void ActiveObject::ThreadMain(ActiveObject* self) {
+  current = self;
   self->OnThreadStart();
   self->Run();
 }

@@ -18,6 +18,10 @@ class ActiveObject {
   // Raises the stop-request count, calls OnStop and waits for the thread.
   void Stop();
   bool Started() const { return thread_.joinable(); }
+  // True on this object's own thread.
+  bool OnOwnThread() const;
+  // True on the thread of any ActiveObject.
+  static bool OnAnyOwnThread();
 
  protected:
   ActiveObject() = default;

@@ -154,8 +154,12 @@ void MediaWriter::BuildBootDisc() {
   RefuseTakenMarkerNames(files, {boot_marker, disc_marker});
   CreateEmptyFile(boot_marker);
   CreateEmptyFile(disc_marker);
-  SetUpPluginList(burn);
-  SetUpBootFolder(settings_.sourceFolder, burn);
+  // After a cancel the copy may be partial: switching files in it could
+  // only turn the cancel into a failure.
+  if (!Cancelled()) {
+    SetUpPluginList(burn);
+    SetUpBootFolder(settings_.sourceFolder, burn);
+  }
   ReportStatus(kStatusContentReady, 0, 0);
 
   const std::wstring module = p.volumes->ModuleFolder();
@@ -214,7 +218,7 @@ void MediaWriter::BuildDataDisc() {
   const std::wstring disc_marker = PathIn(burn, DiscMarkerName());
   RefuseTakenMarkerNames(*platform().files, {disc_marker});
   CreateEmptyFile(disc_marker);
-  SetUpPluginList(burn);
+  if (!Cancelled()) SetUpPluginList(burn);
   if (!Cancelled()) {
     ReportStatus(kStatusWritingStarts, 0, 0);
     WriteDataImage(burn);

@@ -12,18 +12,21 @@ void MediaWriter::VerifyBootDisc() {
   ReportStatus(kStatusDiscFinished, 0, 0);
 }
 
-void MediaWriter::VerifyDataDisc(std::int32_t disc) {
+void MediaWriter::VerifyDataDisc(std::int32_t disc,
+                                 const platform::Platform& verifying) {
   ReportStatus(kStatusVerifying, 0, 0);
-  VerifyDiscItems(settings_.sourceFolder, settings_.items, BurnFolder(), disc);
+  VerifyDiscItems(verifying, settings_.sourceFolder, settings_.items,
+                  BurnFolder(), disc);
   ReportStatus(kStatusDiscFinished, 0, 0);
 }
 
-std::int32_t MediaWriter::VerifyDiscItems(const std::wstring& source,
+std::int32_t MediaWriter::VerifyDiscItems(const platform::Platform& verifying,
+                                          const std::wstring& source,
                                           const std::wstring& items,
                                           const std::wstring& reportFolder,
                                           std::int32_t disc) {
   return tessaline::VerifyDiscItems(
-      platform(), Reporter(),
+      verifying, Reporter(),
       DiscIdentity{settings_.recorderIndex, settings_.mediaName, disc}, source,
       items, reportFolder, cancelFlag());
 }

@@ -13,6 +13,8 @@
 
 namespace tessaline {
 
+class TrayLock;
+
 struct JobSettings {
   std::wstring workFolder;
   std::wstring sourceFolder;
@@ -63,9 +65,15 @@ class MediaWriter : public ActiveObject {
   void BuildDisc(std::int32_t disc);
   void BuildBootDisc();
   void BuildDataDisc();
-  void VerifyDisc(std::int32_t disc);
+  // Holds the work folder's and the recorder's lock files; false, with the
+  // failure text, when another job holds either.
+  bool TakeLocks(std::wstring* failure);
+  std::unique_ptr<platform::FileLock> TakeLock(const std::wstring& path,
+                                               const std::wstring& what,
+                                               std::wstring* failure) const;
+  void VerifyDisc(std::int32_t disc, TrayLock* tray);
   void VerifyBootDisc();
-  void VerifyDataDisc(std::int32_t disc);
+  void VerifyDataDisc(std::int32_t disc, const platform::Platform& verifying);
 
   // Build helpers.
   std::wstring BurnFolder() const;
@@ -87,7 +95,8 @@ class MediaWriter : public ActiveObject {
                      const std::wstring& destination);
 
   // Verification.
-  std::int32_t VerifyDiscItems(const std::wstring& source,
+  std::int32_t VerifyDiscItems(const platform::Platform& verifying,
+                               const std::wstring& source,
                                const std::wstring& items,
                                const std::wstring& reportFolder,
                                std::int32_t disc);
@@ -96,7 +105,14 @@ class MediaWriter : public ActiveObject {
 
   JobSettings settings_;
   std::wstring startFailure_;
+  std::unique_ptr<platform::FileLock> workLock_;
+  std::unique_ptr<platform::FileLock> recorderLock_;
 };
+
+// Ends the owner's hold on `job`: waits for its thread, unless this is that
+// thread (the host's callback released it), in which case the job is set
+// aside and joined by the next release on another thread, or at exit.
+void ReleaseJob(std::unique_ptr<MediaWriter> job);
 
 }  // namespace tessaline
 

@@ -173,5 +173,27 @@ TEST_F(ImageWriterTest, WriterThatCannotBeMadeFailsBeforeAnyErase) {
   }
 }
 
+// A write whose set-up already failed never erases the medium first.
+TEST_F(ImageWriterTest, DoomedWriteLeavesTheMediumAlone) {
+  for (bool iso : {true, false}) {
+    SCOPED_TRACE(iso);
+    fs::remove_all(drives_ / "drive0");
+    AddDrive("drive0", IMAPI_MEDIA_TYPE_CDRW);
+    Record("drive0", 3);
+    NewDisc();
+    const std::string before = ReadFile(drives_ / "drive0" / "medium.img");
+    if (iso) {
+      fs::resize_file(temp_.path() / "boot.iso", 2047);  // no whole sector
+    } else {
+      fs::remove_all(temp_.path() / "Burn");  // no tree to add
+    }
+    EXPECT_TRUE(Failed(Write(iso)));
+    EXPECT_EQ(outcome_, WriteOutcome::kNotWritten);
+    EXPECT_EQ(ReadFile(drives_ / "drive0" / "medium.img"), before);
+    EXPECT_TRUE(Requests("drive0").empty());
+    ExpectReleased();
+  }
+}
+
 }  // namespace
 }  // namespace tessaline::testing

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 
 #include "support/disc/disc_test_platform.h"
@@ -164,6 +165,46 @@ TEST_F(CreateDiscTest, CancelledCreatorStartsJobsThatSeeTheFlag) {
   creator.CreateDisc(2, 1, &FinalReport::Callback, &report);
   EXPECT_THAT(report.WaitForFinal(), ::testing::ElementsAre(1, 11));
   EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 0);
+}
+
+// A host that, from inside the final report, starts the next disc or ends
+// the creator, as the report runs on the job's thread.
+struct ReenteringHost {
+  static void Callback(std::int32_t code, std::intptr_t first,
+                       std::intptr_t second, void* context) {
+    auto* self = static_cast<ReenteringHost*>(context);
+    if (code >= 10 && code <= 14) {
+      if (self->destroy) {
+        self->creator.reset();
+      } else {
+        self->creator->CreateDisc(2, 0, &FinalReport::Callback, &self->next);
+      }
+    }
+    FinalReport::Callback(code, first, second, &self->first);
+  }
+
+  bool destroy = false;
+  std::unique_ptr<Tessaline> creator;
+  FinalReport first;
+  FinalReport next;
+};
+
+TEST_F(CreateDiscTest, FinalReportMayStartTheNextDiscOrEndTheCreator) {
+  for (bool destroy : {true, false}) {
+    ReenteringHost host;
+    host.destroy = destroy;
+    host.creator = std::make_unique<Tessaline>(temp_.Wide("work").c_str(),
+                                               temp_.Wide("source").c_str(),
+                                               L"RECOVERY", test_.platform);
+    host.creator->CreateDisc(2, 0, &ReenteringHost::Callback, &host);
+    EXPECT_EQ(host.first.WaitForFinal().back(), 10);
+    if (!destroy) {
+      // The next job finds the work folder and the recorder free.
+      EXPECT_EQ(host.next.WaitForFinal().back(), 10);
+      host.creator.reset();
+    }
+  }
+  EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 3);
 }
 
 }  // namespace

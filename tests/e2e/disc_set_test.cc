@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "e2e/e2e_fixture.h"
+#include "platform/text.h"
 
 namespace tessaline::testing {
 namespace {
@@ -85,6 +87,72 @@ TEST_F(EndToEndTest, MediumTooSmallEndsInAFailure) {
   EXPECT_THAT(codes, ::testing::Not(::testing::Contains(10)));
   EXPECT_THAT(reports.failure(),
               ::testing::StartsWith(L"Writing the disc failed"));
+}
+
+// A second creator that starts its disc while the first one writes.
+struct SecondJob {
+  static void Callback(std::int32_t code, std::intptr_t first,
+                       std::intptr_t second, void* context) {
+    auto* self = static_cast<SecondJob*>(context);
+    if (code == 8 && !self->started) {
+      self->started = true;
+      self->creator->SetDrive(0);
+      self->creator->CreateDisc(2, 0, &DiscReports::Callback, &self->reports);
+    }
+    DiscReports::Callback(code, first, second, &self->first);
+  }
+
+  Tessaline* creator = nullptr;
+  bool started = false;
+  DiscReports first;
+  DiscReports reports;
+};
+
+TEST_F(EndToEndTest, SecondJobOnABusyWorkFolderOrRecorderTouchesNothing) {
+  MakeDrive("DVDPLUSRW");
+  const fs::path other_work = temp_.path() / "other";
+  fs::create_directories(other_work);
+  for (bool same_folder : {true, false}) {
+    Tessaline first = MakeCreator();
+    Tessaline second(
+        platform::FromUtf8((same_folder ? work_ : other_work).string()).c_str(),
+        platform::FromUtf8(source_.string()).c_str(), L"RECOVERY");
+    second.AnalyzeLayout(platform::FromUtf8(layout_.string()).c_str());
+    SecondJob host;
+    host.creator = &second;
+    first.SetDrive(0);
+    first.CreateDisc(2, 0, &SecondJob::Callback, &host);
+    EXPECT_EQ(host.first.WaitForFinal().back(), 10);
+    EXPECT_EQ(host.reports.WaitForFinal(), (std::vector<std::int32_t>{12}));
+    EXPECT_THAT(host.reports.failure(),
+                ::testing::EndsWith(L" - in use by another disc job"));
+    EXPECT_FALSE(fs::exists(other_work / "Burn"));
+  }
+}
+
+TEST_F(EndToEndTest, FailedVerificationLeavesTheTrayUnlocked) {
+  MakeDrive("DVDPLUSRW");
+  Tessaline creator = MakeCreator();
+  // The source changes once the disc is written: the comparison fails.
+  struct Changer {
+    static void Callback(std::int32_t code, std::intptr_t first,
+                         std::intptr_t second, void* context) {
+      auto* self = static_cast<Changer*>(context);
+      if (code == 9 && first == 0) WriteFile(self->file, "changed");
+      DiscReports::Callback(code, first, second, &self->reports);
+    }
+    fs::path file;
+    DiscReports reports;
+  } changer{source_ / "data" / "large.bin", {}};
+  creator.SetDrive(0);
+  creator.CreateDisc(2, 1, &Changer::Callback, &changer);
+  EXPECT_EQ(changer.reports.WaitForFinal().back(), 14);
+  std::string last;
+  std::istringstream log(ReadFile(drives_ / "drive0" / "requests.log"));
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("MEDIA_REMOVAL") != std::string::npos) last = line;
+  }
+  EXPECT_THAT(last, ::testing::EndsWith(" allow"));
 }
 
 TEST_F(EndToEndTest, TheHostCancelsOnCtrlCAndExitsWith130) {

@@ -2,8 +2,10 @@
 // layout file.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 
@@ -78,6 +80,15 @@ TEST(HostProgramTest, PlanShowsEachDiscOfTheLayout) {
                     "2     2.50 MB  data2\n"}));
   // A layout the library rejects: its message, and status 1.
   EXPECT_TRUE(Host(plan + " --media CD", 1, {"Section not found:MEDIA:CD"}));
+  // Without --work, a folder of the run's own, gone again at the end: two
+  // runs never share one.
+  const std::string scratch = (temp.path() / "scratch").string();
+  std::filesystem::create_directories(scratch);
+  setenv("TMPDIR", scratch.c_str(), 1);
+  EXPECT_TRUE(Host("plan '" + layout + "' --media DVD", 0,
+                   {"work folder  " + scratch + "/tessaline-work-"}));
+  unsetenv("TMPDIR");
+  EXPECT_TRUE(std::filesystem::is_empty(scratch));
   // The plan shown is the library's: a list it would cut is refused.
   WriteFile(layout, "[MEDIA:DVD]\nDVD1=" + std::string(0x100000, 'a') +
                         "\n[SIZE:DVD]\nDVD1=1\n");

@@ -79,12 +79,19 @@ TEST_F(DataDiscTest, CancelBeforeWritingWritesNothingButStillFinishes) {
 }
 
 TEST_F(DataDiscTest, CancelDuringTheCopyStopsCopyingAndEndsCancelled) {
-  log_.SetHook([&](const StatusReport& report) {
-    if (report.code == 1 && log_.Reports().size() == 2) cancel_->store(1);
-  });
-  RunJob(2, 0, kItems);
-  EXPECT_EQ(log_.Codes().back(), 11);
-  EXPECT_EQ(log_.FinalReports(), 1);
+  // The plug-in list's disc variant is missing: switching it in the
+  // partial copy would turn the cancel into a failure.
+  fs::remove(SourcePath("kiro/pluginsDVD.xml"));
+  for (std::int32_t disc : {2, 1}) {
+    JobLog log;
+    log.SetHook([&](const StatusReport& report) {
+      if (report.code == 1 && log.Reports().size() == 3) cancel_->store(1);
+    });
+    cancel_->store(0);
+    RunJob(disc, 0, kItems, &log);
+    EXPECT_EQ(log.Codes().back(), 11) << disc;
+    EXPECT_EQ(log.FinalReports(), 1);
+  }
   EXPECT_EQ(test_.disc->Count("IDiscFormat2Data::Write"), 0);
 }
 

@@ -2,7 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,22 +34,6 @@ class Fd {
 
  private:
   int fd_;
-};
-
-class FileActions {
- public:
-  FileActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
-  ~FileActions() {
-    if (ok_) posix_spawn_file_actions_destroy(&actions_);
-  }
-  FileActions(const FileActions&) = delete;
-  FileActions& operator=(const FileActions&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  bool ok_ = false;
 };
 
 bool IsDirectory(const std::string& path) {
@@ -97,25 +82,42 @@ RunResult Run(const std::string& program,
   for (std::string& argument : owned) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  FileActions actions;
-  int rc = actions.ok() ? 0 : ENOMEM;
-  if (rc == 0) {
-    rc = posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO,
-                                          "/dev/null", O_RDONLY, 0);
+  // Not posix_spawn: the mastering program must be bound to this tool's
+  // death before it runs, so that it never outlives a tool that was killed.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    result.start_error = errno;
+    return result;
   }
-  if (rc == 0) {
-    rc = posix_spawn_file_actions_adddup2(actions.get(), write_end.get(),
-                                          STDOUT_FILENO);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    const int input = open("/dev/null", O_RDONLY);
+    if (input >= 0) dup2(input, STDIN_FILENO);
+    dup2(write_end.get(), STDOUT_FILENO);
+    dup2(write_end.get(), STDERR_FILENO);
+    execvp(program.c_str(), argv.data());
+    const int error = errno;
+    if (write(report[1], &error, sizeof error) < 0) _exit(127);
+    _exit(127);
   }
-  if (rc == 0) {
-    rc = posix_spawn_file_actions_adddup2(actions.get(), write_end.get(),
-                                          STDERR_FILENO);
+  int rc = pid < 0 ? errno : 0;
+  close(report[1]);
+  if (pid > 0) {
+    int exec_error = 0;
+    ssize_t got;
+    do {
+      got = read(report[0], &exec_error, sizeof exec_error);
+    } while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof exec_error)) {
+      rc = exec_error;
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
   }
-  pid_t pid = 0;
-  if (rc == 0) {
-    rc = posix_spawnp(&pid, program.c_str(), actions.get(), nullptr,
-                      argv.data(), environ);
-  }
+  close(report[0]);
   write_end.Reset();
   if (rc != 0) {
     result.start_error = rc;

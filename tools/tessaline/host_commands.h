@@ -22,9 +22,10 @@ std::wstring Wide(const std::string& text);
 std::string Narrow(const std::wstring& text);
 // `path` made absolute against the current folder; unchanged if empty.
 std::string Absolute(const std::string& path);
-// --work, or a folder in the system's temporary folder; created when
-// missing. Empty (after a message) when it cannot be created.
-std::string PrepareWorkFolder(const std::string& requested);
+// --work, created when missing; without it, a folder of this run's own in
+// the system's temporary folder, which `*fresh` names so that the run can
+// remove it. Empty (after a message) when it cannot be created.
+std::string PrepareWorkFolder(const std::string& requested, std::string* fresh);
 // "tessaline: " + text on standard error.
 void PrintError(const std::string& text);
 // False (after a message) when no listed recorder has `index`; fills

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -326,21 +327,64 @@ class DiscSet {
 
 }  // namespace
 
-static std::string WorkFolderPath(const std::string& requested) {
-  std::string folder = Absolute(requested);
-  if (folder.empty()) {
-    std::error_code error;
-    std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-    if (error) temp = "/tmp";
-    folder = (temp / "tessaline-work").string();
+namespace {
+
+// A new folder in the system's temporary folder that no other run shares:
+// two runs building in one folder would put each other's files on their
+// discs. Created exclusively, as mkdtemp does.
+std::string MakeFreshWorkFolder(std::error_code* error) {
+  std::filesystem::path temp = std::filesystem::temp_directory_path(*error);
+  if (*error) temp = "/tmp";
+  std::random_device seed;
+  std::mt19937_64 random(
+      seed() ^
+      static_cast<std::uint64_t>(
+          std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::ostringstream name;
+    name << "tessaline-work-" << std::hex << random();
+    const std::filesystem::path folder = temp / name.str();
+    *error = {};
+    if (std::filesystem::create_directory(folder, *error)) {
+      return folder.string();
+    }
+    if (*error) break;
   }
-  return folder;
+  if (!*error) *error = std::make_error_code(std::errc::file_exists);
+  return (temp / "tessaline-work-*").string();
 }
 
-std::string PrepareWorkFolder(const std::string& requested) {
-  const std::string folder = WorkFolderPath(requested);
+// Removes the run's own work folder at the end when nothing was left in it.
+class FreshFolderRemover {
+ public:
+  explicit FreshFolderRemover(const std::string& folder) : folder_(folder) {}
+  ~FreshFolderRemover() {
+    if (folder_.empty()) return;
+    std::error_code error;
+    if (std::filesystem::is_empty(folder_, error) && !error) {
+      std::filesystem::remove(folder_, error);
+    }
+  }
+  FreshFolderRemover(const FreshFolderRemover&) = delete;
+  FreshFolderRemover& operator=(const FreshFolderRemover&) = delete;
+
+ private:
+  const std::string folder_;
+};
+
+}  // namespace
+
+std::string PrepareWorkFolder(const std::string& requested,
+                              std::string* fresh) {
+  fresh->clear();
+  std::string folder = Absolute(requested);
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  if (folder.empty()) {
+    folder = MakeFreshWorkFolder(&error);
+    if (!error) *fresh = folder;
+  } else {
+    std::filesystem::create_directories(folder, error);
+  }
   if (error) {
     PrintError("cannot create the work folder " + folder + ": " +
                error.message());
@@ -350,8 +394,10 @@ std::string PrepareWorkFolder(const std::string& requested) {
 }
 
 int RunPlan(const Arguments& arguments) {
-  const std::string work = PrepareWorkFolder(arguments.work);
+  std::string fresh;
+  const std::string work = PrepareWorkFolder(arguments.work, &fresh);
   if (work.empty()) return kExitFailed;
+  const FreshFolderRemover remover(fresh);
   const std::string layout = Absolute(arguments.layout);
   Tessaline creator(Wide(work).c_str(), L"", Wide(arguments.media).c_str());
   if (!AnalyzeLayout(creator, layout)) return kExitFailed;
@@ -370,11 +416,18 @@ int RunMake(const Arguments& arguments) {
   }
   std::string recorder;
   if (!CheckRecorder(arguments.drive, &recorder)) return kExitFailed;
-  if (!WorkAndSourceApart(WorkFolderPath(arguments.work), source)) {
+  // A folder the user names is judged before it is made; the run's own
+  // fresh folder once it exists.
+  if (!arguments.work.empty() &&
+      !WorkAndSourceApart(Absolute(arguments.work), source)) {
     return kExitFailed;
   }
-  const std::string work = PrepareWorkFolder(arguments.work);
+  std::string fresh;
+  const std::string work = PrepareWorkFolder(arguments.work, &fresh);
+  if (!fresh.empty() && !WorkAndSourceApart(work, source)) return kExitFailed;
   if (work.empty()) return kExitFailed;
+  // Declared before the creator, so it runs once the last job has ended.
+  const FreshFolderRemover remover(fresh);
   const std::string layout = Absolute(arguments.layout);
 
   Tessaline creator(Wide(work).c_str(), Wide(source).c_str(),

@@ -22,9 +22,9 @@ void WriteStdout(std::string_view text);
 // Sets a variable of the process's environment.
 void SetEnvironment(const std::string& name, const std::string& value);
 
-// Ctrl-C: the first one raises the flag for the main loop to cancel the
-// running disc (the handler does nothing else); a second one ends the
-// program at once with status 130.
+// Ctrl-C (and, on POSIX, SIGTERM and SIGHUP): the first one raises the
+// flag for the main loop to cancel the running disc (the handler does
+// nothing else); a second one ends the program at once with status 130.
 void InstallInterruptHandler();
 bool Interrupted();
 

@@ -57,7 +57,12 @@ void InstallInterruptHandler() {
   sigemptyset(&action.sa_mask);
   // The library's threads get the signal too; their calls must go on.
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
+  // Being told to end, or losing the terminal, is a Ctrl-C: the running
+  // disc is cancelled, which stops the mastering tool and removes the build
+  // folder. A second signal ends at once; the library's tools end with us.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 bool Interrupted() { return interrupts.load() > 0; }

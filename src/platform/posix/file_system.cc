@@ -2,6 +2,7 @@
 // error codes are errno values.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -280,6 +281,44 @@ std::string ResolveNative(std::string path) {
   }
 }
 
+// flock on an open lock file. The file is removed before the lock goes, so
+// a holder checks after locking that its file is still the one the path
+// names; otherwise it locked a file already on its way out.
+class PosixFileLock final : public FileLock {
+ public:
+  PosixFileLock(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixFileLock() override {
+    ::unlink(path_.c_str());
+    ::close(fd_);
+  }
+
+  static std::unique_ptr<FileLock> Take(const std::string& path, bool* in_use) {
+    *in_use = false;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+      if (fd < 0) return nullptr;
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *in_use = errno == EWOULDBLOCK;
+        ::close(fd);
+        return nullptr;
+      }
+      struct stat held;
+      struct stat named;
+      if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        return std::make_unique<PosixFileLock>(path, fd);
+      }
+      ::close(fd);
+    }
+    *in_use = true;
+    return nullptr;
+  }
+
+ private:
+  const std::string path_;
+  const int fd_;
+};
+
 class PosixFileSystem : public FileSystem {
  public:
   wchar_t Separator() const override { return L'/'; }
@@ -400,6 +439,11 @@ class PosixFileSystem : public FileSystem {
 
   std::wstring ResolvePath(const std::wstring& path) override {
     return FromUtf8(ResolveNative(Native(path)));
+  }
+
+  std::unique_ptr<FileLock> LockExclusive(const std::wstring& path,
+                                          bool* in_use) override {
+    return PosixFileLock::Take(Native(path), in_use);
   }
 
  private:

@@ -1,10 +1,13 @@
-// Child processes on POSIX: posix_spawn with the arguments split from a
-// Windows command line, waited for through a pidfd.
+// Child processes on POSIX: fork and exec with the arguments split from a
+// Windows command line, waited for through a pidfd. Not posix_spawn: the
+// child must be bound to its starter's death before it runs the program.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,37 +45,50 @@ int OpenPidfd(pid_t pid) {
 #endif
 }
 
-class SpawnActions {
- public:
-  SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
-  ~SpawnActions() {
-    if (ok_) posix_spawn_file_actions_destroy(&actions_);
+// What the child does between fork and exec: only async-signal-safe calls,
+// since the parent has other threads whose locks the child inherits.
+// Writes errno to `report` and ends when it cannot exec.
+[[noreturn]] void BecomeChild(const char* path, char* const* argv, pid_t parent,
+                              int report) {
+  // A group of its own, so that the terminal's signals do not reach the
+  // tool and Terminate reaches the tool's own children.
+  setpgid(0, 0);
+#ifdef __linux__
+  // The tool must not outlive its starter. The kernel ties this to the
+  // starting thread, which waits for the tool before it ends.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);
+#else
+  (void)parent;
+#endif
+  // The signal state of the starting thread (a worker may block signals,
+  // the host may catch some) is not passed on.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  sigemptyset(&defaults.sa_mask);
+  for (int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+    sigaction(signal, &defaults, nullptr);
   }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  bool ok_ = false;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { ok_ = posix_spawnattr_init(&attributes_) == 0; }
-  ~SpawnAttributes() {
-    if (ok_) posix_spawnattr_destroy(&attributes_);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  // No terminal input, and no descriptor of ours beyond the standard ones.
+  const int input = open("/dev/null", O_RDONLY);
+  if (input > STDIN_FILENO) {
+    dup2(input, STDIN_FILENO);
+    close(input);
   }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-  bool ok_ = false;
-};
+#ifdef SYS_close_range
+  syscall(SYS_close_range, 3u, ~0u, 4u /* CLOSE_RANGE_CLOEXEC */);
+#endif
+  execve(path, argv, environ);
+  const int error = errno;
+  ssize_t written;
+  do {
+    written = write(report, &error, sizeof error);
+  } while (written < 0 && errno == EINTR);
+  _exit(127);
+}
 
 class PosixProcess final : public Process {
  public:
@@ -212,47 +228,33 @@ class PosixProcesses final : public Processes {
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    SpawnActions actions;
-    SpawnAttributes attributes;
-    if (!actions.ok() || !attributes.ok()) {
-      *error = ENOMEM;
+    // The child tells why exec failed through this pipe; exec closes it.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+      *error = static_cast<std::uint32_t>(errno);
       return nullptr;
     }
-    // No terminal input, and no descriptor of ours beyond the standard
-    // ones: handles are not inherited.
-    int rc = posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO,
-                                              "/dev/null", O_RDONLY, 0);
-#if defined(__GLIBC__) && \
-    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    if (rc == 0)
-      rc = posix_spawn_file_actions_addclosefrom_np(actions.get(), 3);
-#endif
-    // A group of its own, so that the terminal's signals do not reach the
-    // tool and Terminate reaches the tool's own children; the signal state
-    // of this thread (a worker may block signals) is not passed on.
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
-      sigaddset(&defaults, signal);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) BecomeChild(path.c_str(), argv.data(), parent, report[1]);
+    const int fork_error = errno;
+    close(report[1]);
+    if (pid < 0) {
+      close(report[0]);
+      *error = static_cast<std::uint32_t>(fork_error);
+      return nullptr;
     }
-    if (rc == 0) {
-      rc = posix_spawnattr_setflags(
-          attributes.get(), POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                POSIX_SPAWN_SETSIGDEF);
-    }
-    if (rc == 0) rc = posix_spawnattr_setpgroup(attributes.get(), 0);
-    if (rc == 0) rc = posix_spawnattr_setsigmask(attributes.get(), &mask);
-    if (rc == 0)
-      rc = posix_spawnattr_setsigdefault(attributes.get(), &defaults);
-    pid_t pid = 0;
-    if (rc == 0) {
-      rc = posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(),
-                       argv.data(), environ);
-    }
-    if (rc != 0) {
-      *error = static_cast<std::uint32_t>(rc);
+    int exec_error = 0;
+    ssize_t got;
+    do {
+      got = read(report[0], &exec_error, sizeof exec_error);
+    } while (got < 0 && errno == EINTR);
+    close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof exec_error)) {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      *error = static_cast<std::uint32_t>(exec_error);
       return nullptr;
     }
     return std::make_unique<PosixProcess>(pid, OpenPidfd(pid));

@@ -176,6 +176,15 @@ class VirtualDevices final : public Devices {
     return FromUtf8(Utf8FromPath(virtual_drive->MediumPath()));
   }
 
+  // The drive's own folder holds its lock, so every process that uses the
+  // drive sees the same file.
+  std::wstring LockPath(const std::wstring& drive) override {
+    if (!enabled_) return {};
+    const fs::path mount = PathOf(drive);
+    if (mount.filename() != kMountFolder) return {};
+    return FromUtf8(Utf8FromPath(mount.parent_path() / "recorder.lock"));
+  }
+
   std::unique_ptr<Device> Open(const std::wstring& device_path,
                                DeviceAttributes attributes) override {
     (void)attributes;

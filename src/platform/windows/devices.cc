@@ -145,6 +145,17 @@ class WinDevices final : public Devices {
     if (!handle.valid()) return nullptr;
     return std::make_unique<WinDevice>(std::move(handle));
   }
+
+  // One lock file per drive letter in the system's temporary folder, which
+  // every process of the machine sees.
+  std::wstring LockPath(const std::wstring& drive) override {
+    if (drive.empty()) return {};
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) return {};
+    return std::wstring(temp, length) + L"tessaline-recorder-" + drive[0] +
+           L".lock";
+  }
 };
 
 }  // namespace

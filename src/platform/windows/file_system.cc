@@ -58,6 +58,14 @@ DWORD CALLBACK CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER,
              : PROGRESS_CONTINUE;
 }
 
+class WinFileLock final : public FileLock {
+ public:
+  explicit WinFileLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+
+ private:
+  UniqueHandle handle_;
+};
+
 class WinFile final : public File {
  public:
   explicit WinFile(UniqueHandle handle) : handle_(std::move(handle)) {}
@@ -309,6 +317,23 @@ class WinFileSystem final : public FileSystem {
       rest = existing.substr(slash) + rest;
       existing.erase(slash == 2 ? 3 : slash);
     }
+  }
+
+  std::unique_ptr<FileLock> LockExclusive(const std::wstring& path,
+                                          bool* in_use) override {
+    *in_use = false;
+    // Shares nothing and goes with its last handle, so a holder that dies
+    // leaves neither the lock nor the file behind.
+    UniqueHandle handle(::CreateFileW(
+        path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!handle.valid()) {
+      const DWORD error = ::GetLastError();
+      *in_use = error == ERROR_SHARING_VIOLATION ||
+                error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+      return nullptr;
+    }
+    return std::make_unique<WinFileLock>(std::move(handle));
   }
 
  private:

@@ -7,6 +7,26 @@
 namespace tessaline::platform::windows {
 namespace {
 
+// One job object for every child of this process, whose handle stays open
+// until the process ends: the system then closes it, and closing the last
+// handle kills whatever still runs in it. A tool never outlives its starter.
+HANDLE ChildrenJob() {
+  static const HANDLE job = [] {
+    HANDLE created = ::CreateJobObjectW(nullptr, nullptr);
+    if (created == nullptr) return created;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!::SetInformationJobObject(created, JobObjectExtendedLimitInformation,
+                                   &limits, sizeof limits)) {
+      ::CloseHandle(created);
+      return HANDLE{nullptr};
+    }
+    return created;
+  }();
+  return job;
+}
+
 class WinProcess final : public Process {
  public:
   explicit WinProcess(UniqueHandle process) : process_(std::move(process)) {}
@@ -55,12 +75,16 @@ class WinProcesses final : public Processes {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION created{};
+    // Suspended until it is in the job, so that nothing it starts escapes.
     if (!::CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr,
-                          FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                          &startup, &created)) {
+                          FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
+                          nullptr, nullptr, &startup, &created)) {
       if (error != nullptr) *error = ::GetLastError();
       return nullptr;
     }
+    const HANDLE job = ChildrenJob();
+    if (job != nullptr) ::AssignProcessToJobObject(job, created.hProcess);
+    ::ResumeThread(created.hThread);
     // Only the process is waited for; its first thread is not needed.
     ::CloseHandle(created.hThread);
     return std::make_unique<WinProcess>(UniqueHandle(created.hProcess));

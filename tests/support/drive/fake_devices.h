@@ -45,6 +45,8 @@ class FakeDevices : public platform::Devices {
   int OpenDevices() const;
 
   std::wstring DevicePath(const std::wstring& drive) override;
+  // The recorders of these tests are not shared with anyone.
+  std::wstring LockPath(const std::wstring&) override { return {}; }
   std::unique_ptr<platform::Device> Open(
       const std::wstring& device_path,
       platform::DeviceAttributes attributes) override;
