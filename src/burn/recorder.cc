@@ -28,10 +28,6 @@ std::map<std::wstring, std::int32_t>& McnCounts() {
   return *counts;
 }
 
-bool IsLetter(wchar_t c) {
-  return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
-}
-
 // What one feature page says about the media types the drive can handle:
 // the flags set in any case, and those that depend on one bit of the
 // descriptor.
@@ -167,34 +163,6 @@ std::shared_ptr<platform::IDiscRecorder2> OpenRecorder(
                 L"Failed to init disc recorder");
   if (unique_id != nullptr) *unique_id = std::move(id);
   return recorder;
-}
-
-std::int32_t GetDriveLetter(const platform::Platform& platform,
-                            std::int32_t index, std::wstring* drive) {
-  std::vector<std::wstring> paths;
-  {
-    auto recorder = OpenRecorder(platform, index);
-    if (Failed(recorder->GetVolumePathNames(&paths))) {
-      burn::Say(platform, "Unable to get mount points, failed\n");
-      return 1000;
-    }
-  }
-  if (paths.empty()) {
-    burn::Say(platform, " (*** NO MOUNT POINTS ***)");
-    return 1001;
-  }
-  const std::wstring& first = paths.front();
-  if (first.empty()) return 1002;
-  if (platform.files->Separator() == L'\\') {
-    if (!IsLetter(first[0])) return 1002;
-    *drive = std::wstring{first[0], L':'};
-    return 1;
-  }
-  if (first[0] != L'/') return 1002;
-  std::wstring root = first;
-  while (root.size() > 1 && root.back() == L'/') root.pop_back();
-  *drive = root;
-  return 1;
 }
 
 void ApplyFeaturePage(std::uint32_t feature,

@@ -1,5 +1,5 @@
-// Recorder access by drive index, drive addressing, the recorder list and
-// media change notification.
+// Recorder access by drive index, the recorder list and media change
+// notification.
 #ifndef TESSALINE_BURN_RECORDER_H_
 #define TESSALINE_BURN_RECORDER_H_
 
@@ -21,21 +21,6 @@ void ThrowIfFailed(platform::HRESULT hr, const std::wstring& text);
 std::shared_ptr<platform::IDiscRecorder2> OpenRecorder(
     const platform::Platform& platform, std::int32_t index,
     std::wstring* unique_id = nullptr);
-
-// The drive of a recorder, as the string from which the device path
-// (Devices::DevicePath) and every path on the disc are formed, joined with
-// the platform's separator:
-// - with the separator '\\' (Windows): the first character of the first
-//   volume path, in the case the system reports it, and ":" ("E:"); the
-//   path must begin with a letter;
-// - with the separator '/' (POSIX): the first volume path without its
-//   trailing '/' ("/media/cdrom0"), the root staying "/"; the path must be
-//   absolute.
-// Returns 1 and sets *drive, or 1000 (mount points unreadable), 1001 (none)
-// or 1002 (the first volume path does not fit the rule above), leaving
-// *drive as it was. Throws what OpenRecorder throws.
-std::int32_t GetDriveLetter(const platform::Platform& platform,
-                            std::int32_t index, std::wstring* drive);
 
 // Replaces the list with the recorders that can be examined and that the
 // data writer supports. Throws MediaWriterException only when the disc

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "burn/recorder.h"
+#include "drive/drive_letter.h"
 #include "drive/drive_name.h"
 
 namespace tessaline {

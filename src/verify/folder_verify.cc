@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "burn/recorder.h"
+#include "drive/drive_letter.h"
 #include "platform/text.h"
 #include "verify/file_handlers.h"
 #include "verify/item_list.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "burn/recorder.h"
+#include "drive/drive_letter.h"
 #include "platform/text.h"
 
 namespace tessaline {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "burn/recorder.h"
 #include "drive/drive_control.h"
+#include "drive/drive_letter.h"
 #include "platform/text.h"
 
 namespace tessaline {

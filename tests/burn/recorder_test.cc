@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "drive/drive_letter.h"
 #include "support/rig/drive_rig.h"
 
 namespace tessaline::testing {

@@ -13,6 +13,7 @@
 #include "burn/erase.h"
 #include "burn/image_writer.h"
 #include "burn/recorder.h"
+#include "drive/drive_letter.h"
 #include "platform/text.h"
 #include "platform/windows/fake_imapi2_fixture.h"
 #include "platform/windows/win32.h"
