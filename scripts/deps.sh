@@ -7,7 +7,7 @@ if (($#)); then
   packages=("$@")
 else
   packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev
-            libudfread-dev libiso9660-dev xorriso udftools 7zip genisoimage
+            libudfread-dev libiso9660-dev libburn-dev xorriso udftools 7zip genisoimage
             clang-format)
 fi
 missing=()
