@@ -10,11 +10,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string_view>
 #include <thread>
 #include <utility>
+
+#include "platform/libburn/cdrom.h"
+#include "platform/virtual/virtual_drive.h"
 
 namespace tessaline::platform::libburn {
 namespace {
@@ -250,8 +254,6 @@ bool ListDrives(std::vector<DriveAddress>* drives) {
           }
         }
         burn_drive_info_free(infos);
-        std::sort(state.scanned_addresses.begin(),
-                  state.scanned_addresses.end());
         state.scanned = true;
         state.scan_time = SteadyClock::now();
       }
@@ -259,6 +261,19 @@ bool ListDrives(std::vector<DriveAddress>* drives) {
     if (!state.scanned) return false;
     real = state.scanned_addresses;
   }
+  // A drive the scan passed over, busy or with its tray open, keeps its
+  // place: the kernel's optical drives are all listed.
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/sys/block", error)) {
+    const std::string name = entry.path().filename().string();
+    const std::string device = "/dev/" + name;
+    if (name.compare(0, 2, "sr") == 0 && access(device.c_str(), F_OK) == 0 &&
+        std::find(real.begin(), real.end(), device) == real.end()) {
+      real.push_back(device);
+    }
+  }
+  std::sort(real.begin(), real.end(), virtual_drive::NameComesBefore);
   drives->clear();
   for (const std::string& address : real) drives->push_back({address, 0});
   const char* pseudo = std::getenv("TESSALINE_LIBBURN_DRIVES");
@@ -318,7 +333,11 @@ HeldDrive::~HeldDrive() {
   auto* infos = static_cast<burn_drive_info*>(infos_);
   // Releasing one drive must leave the others that other operations hold
   // alone, so the drive is forgotten alone, not the whole drive list.
-  burn_drive_release(drive_, 0);
+  if (DoorLocked(DevicePathOf(address_))) {
+    burn_drive_leave_locked(drive_, 0);
+  } else {
+    burn_drive_release(drive_, 0);
+  }
   burn_drive_info_forget(&infos[0], 0);
   std::free(infos);
   State().held.erase(address_.address);

@@ -41,9 +41,12 @@ std::vector<DriveAddress> ParsePseudoDrives(const std::string& text);
 std::string UniqueId(const DriveAddress& drive);
 bool ParseUniqueId(const std::string& id, DriveAddress* drive);
 
-// The machine's recorders by device path, then the pseudo-drives. The scan
-// is repeated at most every few seconds and never while a drive is held,
-// since libburn cannot scan then; false when no scan has ever succeeded.
+// The machine's recorders by device path (runs of digits compared as
+// numbers), then the pseudo-drives. The recorders are those libburn's scan
+// finds and every optical drive of the kernel's, so that a drive the scan
+// passes over while it is busy keeps its index. The scan is repeated at
+// most every few seconds and never while a drive is held, since libburn
+// cannot scan then; false when no scan has ever succeeded.
 bool ListDrives(std::vector<DriveAddress>* drives);
 
 // The device that a drive's volume requests go to: the block device of a

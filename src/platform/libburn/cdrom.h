@@ -12,6 +12,12 @@ namespace tessaline::platform::libburn {
 // process; enabling sets those again. False when the device refuses.
 bool SetMediaChangeNotification(const std::string& device, bool enable);
 
+// Whether this process locked the door of a device and has not unlocked
+// it. libburn unlocks the door whenever it lets a drive go; a drive whose
+// door the library locked is let go locked.
+void NoteDoorLock(const std::string& device, bool locked);
+bool DoorLocked(const std::string& device);
+
 }  // namespace tessaline::platform::libburn
 
 #endif  // TESSALINE_PLATFORM_LIBBURN_CDROM_H_

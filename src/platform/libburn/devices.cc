@@ -8,13 +8,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 
+#include "platform/libburn/burn_drive.h"
 #include "platform/libburn/cdrom.h"
 #include "platform/libburn/libburn_platform.h"
 #include "platform/libburn/medium_view.h"
@@ -106,7 +109,9 @@ class CdromDevice final : public FileDescriptorDevice {
 
  private:
   bool LockDoor(bool prevent) {
-    return ioctl(fd_, CDROM_LOCKDOOR, prevent ? 1 : 0) == 0;
+    const bool done = ioctl(fd_, CDROM_LOCKDOOR, prevent ? 1 : 0) == 0;
+    if (done) NoteDoorLock(path_, prevent);
+    return done;
   }
 };
 
@@ -129,6 +134,15 @@ class PseudoDevice final : public FileDescriptorDevice {
     return true;
   }
 };
+
+bool IsPseudoDriveFile(const std::string& path) {
+  const char* named = std::getenv("TESSALINE_LIBBURN_DRIVES");
+  if (named == nullptr) return false;
+  for (const DriveAddress& drive : ParsePseudoDrives(named)) {
+    if (DevicePathOf(drive) == path) return true;
+  }
+  return false;
+}
 
 class LibburnDevices final : public Devices {
  public:
@@ -158,12 +172,18 @@ class LibburnDevices final : public Devices {
     const std::string path = ToUtf8(device_path);
     struct stat info {};
     if (path.empty() || stat(path.c_str(), &info) != 0) return nullptr;
+    // Only optical drives and the files of the named pseudo-drives are
+    // devices here, never another disk or file.
     if (S_ISBLK(info.st_mode)) {
       const int fd = OpenDevice(path);
       if (fd < 0) return nullptr;
+      if (ioctl(fd, CDROM_GET_CAPABILITY, 0) < 0) {
+        close(fd);
+        return nullptr;
+      }
       return std::make_unique<CdromDevice>(path, fd);
     }
-    if (S_ISREG(info.st_mode)) {
+    if (S_ISREG(info.st_mode) && IsPseudoDriveFile(path)) {
       const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) return nullptr;
       return std::make_unique<PseudoDevice>(path, fd);
@@ -195,6 +215,34 @@ bool SetMediaChangeNotification(const std::string& device, bool enable) {
   }
   close(fd);
   return done;
+}
+
+namespace {
+
+std::mutex& DoorMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::set<std::string>& LockedDoors() {
+  static std::set<std::string> doors;
+  return doors;
+}
+
+}  // namespace
+
+void NoteDoorLock(const std::string& device, bool locked) {
+  std::lock_guard<std::mutex> lock(DoorMutex());
+  if (locked) {
+    LockedDoors().insert(device);
+  } else {
+    LockedDoors().erase(device);
+  }
+}
+
+bool DoorLocked(const std::string& device) {
+  std::lock_guard<std::mutex> lock(DoorMutex());
+  return LockedDoors().count(device) != 0;
 }
 
 std::shared_ptr<Devices> MakeDevices() {

@@ -81,9 +81,14 @@ std::string Escaped(const std::string& device) {
 // What tells one medium from another: its size and its volume recognition
 // area. Empty when the device cannot be read (no medium).
 std::string MediumIdentity(const std::string& device) {
-  const int fd = open(device.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK the kernel would close an open tray to read it.
+  const int fd = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {};
   const off_t size = lseek(fd, 0, SEEK_END);
+  if (size <= 0) {
+    close(fd);
+    return {};
+  }
   std::string area(kIdentityBytes, '\0');
   const ssize_t got = size > kIdentityStart
                           ? pread(fd, area.data(), area.size(), kIdentityStart)
