@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,8 +24,18 @@ class LibburnSetTest : public EndToEndTest {
     GTEST_SKIP() << "built without libburn";
 #endif
     unsetenv("TESSALINE_DRIVES");
+    // The views of the pseudo-drives' media go into the test's folder.
+    if (const char* tmp = std::getenv("TMPDIR")) saved_tmpdir_ = tmp;
+    fs::create_directories(File("tmp"));
+    setenv("TMPDIR", File("tmp").c_str(), 1);
   }
-  void TearDown() override { unsetenv("TESSALINE_LIBBURN_DRIVES"); }
+  void TearDown() override {
+    unsetenv("TESSALINE_LIBBURN_DRIVES");
+    saved_tmpdir_.empty() ? unsetenv("TMPDIR")
+                          : setenv("TMPDIR", saved_tmpdir_.c_str(), 1);
+  }
+
+  std::string saved_tmpdir_;
 
   // Names one pseudo-drive per entry ("name" or "name@options", the file
   // in the test's folder) and returns their drive indexes, in order.
