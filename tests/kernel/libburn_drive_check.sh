@@ -56,7 +56,7 @@ disc=$(ls "$work"/drives/*/ejected/disc-001.img 2>/dev/null | head -n1)
 # The guest: busybox, the kernel's CD-ROM and ATA modules, the host program
 # and the probe with every library they load, at the paths they load from.
 root=$work/initrd
-mkdir -p "$root"/{bin,mods,proc,sys,dev,tmp,work/good,work/changed}
+mkdir -p "$root"/{bin,mods,proc,sys,dev,tmp,images/good,images/changed}
 cp "$busybox" "$root/bin/busybox"
 for m in scsi_common scsi_mod libata ata_piix cdrom sr_mod; do
   found=$(find "$cache/root/lib/modules" -name "$m.ko*" | head -n1)
@@ -76,10 +76,10 @@ for lib in $(ldd "$host" | grep -o '/[^ ]*libtessaline[^ ]*'); do copy_with_libr
 ln -s "$(readlink -f "$host")" "$root/bin/tessaline"
 ln -s "$(readlink -f "$probe")" "$root/bin/readback_probe"
 ln -s "$(readlink -f "$eject_request")" "$root/bin/eject_request"
-cp "$disc" "$root/work/good/boot.iso"
-cp "$disc" "$root/work/changed/boot.iso"
+cp "$disc" "$root/images/good/boot.iso"
+cp "$disc" "$root/images/changed/boot.iso"
 # One byte changed in the second chunk of 1000 sectors.
-printf 'X' | dd of="$root/work/changed/boot.iso" bs=1 seek=$((2048000 + 77)) conv=notrunc 2>/dev/null
+printf 'X' | dd of="$root/images/changed/boot.iso" bs=1 seek=$((2048000 + 77)) conv=notrunc 2>/dev/null
 cat > "$root/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -93,8 +93,8 @@ echo "--- media"; tessaline media 0
 echo "--- lock on"; tessaline lock 0 on; echo "status $?"
 echo "--- eject while locked"; eject_request /dev/sr0; echo "eject status $?"
 echo "--- lock off"; tessaline lock 0 off; echo "status $?"
-echo "--- read-back good"; readback_probe /work/good 0
-echo "--- read-back changed"; readback_probe /work/changed 0
+echo "--- read-back good"; readback_probe /images/good 0
+echo "--- read-back changed"; readback_probe /images/changed 0
 echo "--- eject"; tessaline eject 0; echo "status $?"
 echo "--- media after eject"; tessaline media 0
 echo "=== GUEST END"
