@@ -7,8 +7,8 @@ if (($#)); then
   packages=("$@")
 else
   packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev
-            libudfread-dev libiso9660-dev xorriso udftools 7zip genisoimage
-            clang-format clang)
+            libudfread-dev libiso9660-dev libburn-dev xorriso udftools 7zip
+            genisoimage clang-format clang)
 fi
 missing=()
 for p in "${packages[@]}"; do

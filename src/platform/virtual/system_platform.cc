@@ -1,7 +1,7 @@
 // The platform of the machine on POSIX: the POSIX backends, with the
 // virtual drives in the folder that TESSALINE_DRIVES names as recorders.
-// Without it the machine has no recorder; real drives will come through
-// their own disc services.
+// Without it the recorders are the machine's own, through libburn, where
+// the library was built with it; else there are none.
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -10,6 +10,9 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_backends.h"
 #include "platform/virtual/virtual_platform.h"
+#if TESSALINE_HAVE_LIBBURN
+#include "platform/libburn/libburn_platform.h"
+#endif
 
 namespace tessaline::platform {
 
@@ -34,6 +37,13 @@ std::shared_ptr<Platform> SystemPlatform() {
         std::filesystem::absolute(std::filesystem::path(dir), error);
     if (!error) dir = absolute.lexically_normal().string();
   }
+#if TESSALINE_HAVE_LIBBURN
+  if (dir.empty()) {
+    platform->disc = libburn::MakeDiscServices(platform->console);
+    platform->devices = libburn::MakeDevices();
+    return platform;
+  }
+#endif
   platform->disc = MakeVirtualDiscServices(dir, platform->clock);
   platform->devices = MakeVirtualDevices(dir);
   return platform;
