@@ -1,5 +1,5 @@
-// Child processes through CreateProcessW: the start-up record, the command
-// line the child receives, waiting, exit codes and termination.
+// Child processes through CreateProcessW: hidden, with the command line
+// unchanged; the rest is the processes contract.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -85,30 +85,6 @@ TEST_F(WindowsProcessesTest, ChildStartsHiddenWithTheCommandLineUnchanged) {
             (std::vector<std::wstring>{probe_, record_, L"2", L"/Ba b",
                                        L"C:\\w\\Burn", L"say\"hi\"", L"dir\\",
                                        L"plain"}));
-}
-
-TEST_F(WindowsProcessesTest, WaitTimesOutUntilTerminatedWithTheGivenCode) {
-  const auto process =
-      processes_->Start(probe_, ProbeCommand(L"wait"), nullptr);
-  ASSERT_NE(process, nullptr);
-  EXPECT_EQ(process->Wait(0), WaitResult::kTimeout);
-  std::uint32_t code = 0;
-  ASSERT_TRUE(process->ExitCode(&code));
-  EXPECT_EQ(code, kStillActive);
-
-  EXPECT_TRUE(process->Terminate(255));
-  EXPECT_EQ(process->Wait(kPatience), WaitResult::kEnded);
-  ASSERT_TRUE(process->ExitCode(&code));
-  EXPECT_EQ(code, 255u);
-}
-
-TEST_F(WindowsProcessesTest, MissingProgramGivesTheSystemCode) {
-  std::uint32_t error = 0;
-  EXPECT_EQ(processes_->Start(folder_.Wide("absent.exe"),
-                              Quoted(folder_.Wide("absent.exe")), &error),
-            nullptr);
-  EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(processes_->ProgramFileName(L"oscdimg"), L"oscdimg.exe");
 }
 
 // The image tool runner on real processes: the exit code comes back as the
