@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "build/image_tool.h"
 #include "platform/text.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/windows_backends.h"
 #include "support/core/test_platform.h"
-#include "tessaline/tessaline.h"
 
 namespace tessaline::platform {
 namespace {
@@ -85,32 +83,6 @@ TEST_F(WindowsProcessesTest, ChildStartsHiddenWithTheCommandLineUnchanged) {
             (std::vector<std::wstring>{probe_, record_, L"2", L"/Ba b",
                                        L"C:\\w\\Burn", L"say\"hi\"", L"dir\\",
                                        L"plain"}));
-}
-
-// The image tool runner on real processes: the exit code comes back as the
-// tool gave it, a tool that cannot start shows the system's text.
-TEST_F(WindowsProcessesTest, RunnerReturnsTheToolsExitCodes) {
-  auto test = testing::MakeTestPlatform();
-  test.platform->processes = processes_;
-  CancelFlag cancel{0};
-  for (std::uint32_t expected : {0u, 2u, 7u}) {
-    const std::wstring arguments =
-        Quoted(record_) + L" " + std::to_wstring(expected);
-    EXPECT_EQ(RunImageTool(*test.platform, StatusReporter(), probe_, arguments,
-                           &cancel),
-              expected);
-    EXPECT_EQ(ReadRecord()[0], L"show=" + std::to_wstring(SW_HIDE));
-  }
-  EXPECT_EQ(test.prompt->Count(), 0);
-
-  EXPECT_THROW(RunImageTool(*test.platform, StatusReporter(),
-                            folder_.Wide("oscdimg.exe"), L"x", &cancel),
-               MediaWriterException);
-  const auto messages = test.prompt->Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text,
-            test.platform->files->ErrorText(ERROR_FILE_NOT_FOUND));
-  EXPECT_NE(messages[0].text.find_first_not_of(L' '), std::wstring::npos);
 }
 
 }  // namespace
