@@ -90,20 +90,14 @@ TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
   EXPECT_EQ(volumes->TypeOfRoot(root("file")), DriveType::kNoRootDir);
   EXPECT_EQ(volumes->TypeOfRoot(FromUtf8(m)), DriveType::kNoRootDir);
 
-  std::int64_t free = -1;
-  EXPECT_TRUE(volumes->FreeBytes(folder.Wide(), &free));
-  EXPECT_GT(free, 0);
   // A work folder not made yet is asked of its nearest existing parent.
-  free = -1;
+  std::int64_t free = -1;
   EXPECT_TRUE(volumes->FreeBytes(folder.Wide("absent/x"), &free));
   EXPECT_GT(free, 0);
 }
 
-TEST(PosixVolumesTest, ThisMachinesRootsAndTheLibrarysFolder) {
+TEST(PosixVolumesTest, ThisMachinesRootsAreFixedDisks) {
   const auto volumes = MakeVolumes();
-  // The library is linked into this test program.
-  EXPECT_EQ(volumes->ModuleFolder(),
-            FromUtf8(fs::canonical("/proc/self/exe").parent_path().string()));
   for (const std::wstring& root : volumes->CandidateWorkRoots()) {
     EXPECT_NE(root, L"/");
     EXPECT_EQ(root.back(), L'/');

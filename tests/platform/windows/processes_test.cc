@@ -1,5 +1,5 @@
-// Child processes through CreateProcessW: the start-up record, the command
-// line the child receives, waiting, exit codes and termination.
+// Child processes through CreateProcessW: hidden, with the command line
+// unchanged; the rest is the processes contract.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "build/image_tool.h"
 #include "platform/text.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/windows_backends.h"
 #include "support/core/test_platform.h"
-#include "tessaline/tessaline.h"
 
 namespace tessaline::platform {
 namespace {
@@ -85,56 +83,6 @@ TEST_F(WindowsProcessesTest, ChildStartsHiddenWithTheCommandLineUnchanged) {
             (std::vector<std::wstring>{probe_, record_, L"2", L"/Ba b",
                                        L"C:\\w\\Burn", L"say\"hi\"", L"dir\\",
                                        L"plain"}));
-}
-
-TEST_F(WindowsProcessesTest, WaitTimesOutUntilTerminatedWithTheGivenCode) {
-  const auto process =
-      processes_->Start(probe_, ProbeCommand(L"wait"), nullptr);
-  ASSERT_NE(process, nullptr);
-  EXPECT_EQ(process->Wait(0), WaitResult::kTimeout);
-  std::uint32_t code = 0;
-  ASSERT_TRUE(process->ExitCode(&code));
-  EXPECT_EQ(code, kStillActive);
-
-  EXPECT_TRUE(process->Terminate(255));
-  EXPECT_EQ(process->Wait(kPatience), WaitResult::kEnded);
-  ASSERT_TRUE(process->ExitCode(&code));
-  EXPECT_EQ(code, 255u);
-}
-
-TEST_F(WindowsProcessesTest, MissingProgramGivesTheSystemCode) {
-  std::uint32_t error = 0;
-  EXPECT_EQ(processes_->Start(folder_.Wide("absent.exe"),
-                              Quoted(folder_.Wide("absent.exe")), &error),
-            nullptr);
-  EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(processes_->ProgramFileName(L"oscdimg"), L"oscdimg.exe");
-}
-
-// The image tool runner on real processes: the exit code comes back as the
-// tool gave it, a tool that cannot start shows the system's text.
-TEST_F(WindowsProcessesTest, RunnerReturnsTheToolsExitCodes) {
-  auto test = testing::MakeTestPlatform();
-  test.platform->processes = processes_;
-  CancelFlag cancel{0};
-  for (std::uint32_t expected : {0u, 2u, 7u}) {
-    const std::wstring arguments =
-        Quoted(record_) + L" " + std::to_wstring(expected);
-    EXPECT_EQ(RunImageTool(*test.platform, StatusReporter(), probe_, arguments,
-                           &cancel),
-              expected);
-    EXPECT_EQ(ReadRecord()[0], L"show=" + std::to_wstring(SW_HIDE));
-  }
-  EXPECT_EQ(test.prompt->Count(), 0);
-
-  EXPECT_THROW(RunImageTool(*test.platform, StatusReporter(),
-                            folder_.Wide("oscdimg.exe"), L"x", &cancel),
-               MediaWriterException);
-  const auto messages = test.prompt->Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text,
-            test.platform->files->ErrorText(ERROR_FILE_NOT_FOUND));
-  EXPECT_NE(messages[0].text.find_first_not_of(L' '), std::wstring::npos);
 }
 
 }  // namespace

@@ -43,8 +43,6 @@ TEST(WindowsVolumesTest, DriveTypesAndFreeSpaceComeFromTheSystem) {
   const auto volumes = windows::MakeVolumes();
   testing::TempFolder folder;
   std::int64_t free = -1;
-  ASSERT_TRUE(volumes->FreeBytes(folder.Wide(), &free));
-  EXPECT_GT(free, 0);
   EXPECT_EQ(volumes->TypeOfRoot(Root(folder.Wide()[0])), DriveType::kFixed);
 
   // A letter nobody uses has no root and cannot be asked for room.
@@ -62,14 +60,8 @@ TEST(WindowsVolumesTest, DriveTypesAndFreeSpaceComeFromTheSystem) {
   }
 }
 
-TEST(WindowsVolumesTest, ModuleFolderIsTheRecordedModulesOrOurOwn) {
+TEST(WindowsVolumesTest, ModuleFolderIsTheRecordedModules) {
   const auto volumes = windows::MakeVolumes();
-  wchar_t program[MAX_PATH];
-  const DWORD size = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
-  const std::wstring own(program, size);
-  // Linked into this program, the backend's module is the program.
-  EXPECT_EQ(volumes->ModuleFolder(), own.substr(0, own.rfind(L'\\')));
-
   wchar_t system[MAX_PATH];
   const UINT system_size = ::GetSystemDirectoryW(system, MAX_PATH);
   void* const before = windows::RecordedModuleHandle();
