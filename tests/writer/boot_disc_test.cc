@@ -191,38 +191,6 @@ TEST_F(BootDiscTest, CancelDuringTheToolRunIsAToolFailure) {
   EXPECT_EQ(log_.FinalReports(), 1);
 }
 
-TEST_F(BootDiscTest, CancelDuringTheWriteEndsCancelledAndRemovesTheImage) {
-  log_.SetHook([&](const StatusReport& report) {
-    if (report.code == 6) cancel_->store(1);
-  });
-  RunJob(1, 1, kItems);
-
-  EXPECT_NE(Medium("drive0", "written"), "1");
-  EXPECT_EQ(log_.Codes().back(), 11);
-  EXPECT_EQ(log_.FinalReports(), 1);
-  EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
-}
-
-TEST_F(BootDiscTest, WriterFailureWithoutCancelIsAJobFailure) {
-  disc_->Fail("IDiscFormat2Data::GetSupportedMediaTypes", platform::kE_FAIL);
-  RunJob(1, 0, kItems);
-
-  EXPECT_EQ(log_.Codes().back(), 12);
-  EXPECT_EQ(log_.FailureText(), L"Writing the disc failed (0x80004005)");
-  EXPECT_THAT(log_.Codes(), ::testing::Not(::testing::Contains(15)));
-  // A writing failure keeps the image.
-  EXPECT_TRUE(fs::exists(WorkPath("boot.iso")));
-}
-
-TEST_F(BootDiscTest, UserNeededFailuresRemoveTheImage) {
-  Record("drive0", 16);  // a written DVD+R cannot be erased
-  RunJob(1, 0, kItems);
-
-  auto reports = log_.Reports();
-  EXPECT_EQ(reports.back(), (StatusReport{13, 3, 0}));
-  EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
-}
-
 TEST_F(BootDiscTest, EmptyWorkFolderIsRefusedBeforeAnythingIsTouched) {
   auto settings = Settings(1, 0, kItems);
   settings.workFolder = L"";

@@ -66,14 +66,6 @@ TEST_F(DataDiscTest, VerifyFlagOtherThanOneNeitherVerifiesNorFinishes) {
       ::testing::Not(::testing::Contains("IOCTL_CDROM_MEDIA_REMOVAL prevent")));
 }
 
-TEST_F(DataDiscTest, CancelBeforeWritingWritesNothingButStillFinishes) {
-  cancel_->store(1);
-  RunJob(2, 0, kItems);
-  EXPECT_EQ(Medium("drive0", "written"), "0");
-  EXPECT_THAT(log_.Codes(), ElementsAre(1, 1, 1, 15, 11));
-  EXPECT_FALSE(fs::exists(WorkPath("Burn")));
-}
-
 TEST_F(DataDiscTest, CancelDuringTheCopyStopsCopyingAndEndsCancelled) {
   // The plug-in list's disc variant is missing: switching it in the
   // partial copy would turn the cancel into a failure.
