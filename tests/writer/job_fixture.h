@@ -1,7 +1,6 @@
-// A writer job on fakes: real temporary folders for the work, source,
-// module and "disc" folders; the fake disc services with one recorder whose
-// mount point is the disc folder; fake processes whose mastering tool
-// leaves an image; fake devices that read the image back.
+// A writer job on a virtual drive: real temporary folders for the work,
+// source and module folders; drive0 with a blank DVD+R; fake processes
+// whose mastering tool leaves an image.
 #ifndef TESSALINE_TESTS_WRITER_JOB_FIXTURE_H_
 #define TESSALINE_TESTS_WRITER_JOB_FIXTURE_H_
 
@@ -14,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "support/disc/disc_test_platform.h"
-#include "support/drive/fake_devices.h"
 #include "support/drive/fake_processes.h"
+#include "support/rig/drive_rig.h"
 #include "writer/media_writer.h"
 
 namespace tessaline::testing {
@@ -65,7 +63,7 @@ class ImageMakingProcesses : public platform::Processes {
   std::shared_ptr<FakeProcesses> inner_;
 };
 
-class JobTest : public ::testing::Test {
+class JobTest : public DriveRig {
  protected:
   JobTest();
 
@@ -81,17 +79,11 @@ class JobTest : public ::testing::Test {
   std::filesystem::path SourcePath(const std::string& name) const;
   std::filesystem::path DiscPath(const std::string& name = "") const;
   std::filesystem::path WorkPath(const std::string& name = "") const;
-  // Copies the build folder to the disc folder when the image builder gets
-  // it, as writing and mounting the disc would.
-  void MirrorBuildFolderToDisc();
   // A source with boot, sources and kiro, as disc 1 of a set has.
   void MakeBootSource();
 
-  TempFolder temp_;
-  DiscTestPlatform test_;
   std::shared_ptr<FakeProcesses> processes_;
   std::shared_ptr<ImageMakingProcesses> tool_;
-  std::shared_ptr<FakeDevices> devices_;
   std::shared_ptr<CancelFlag> cancel_ = std::make_shared<CancelFlag>(0);
   JobLog log_;
   std::wstring media_ = L"RECOVERY";

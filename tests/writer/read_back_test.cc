@@ -1,13 +1,16 @@
-// Reading the boot disc back and comparing it with its image.
+// Reading the boot disc back from a virtual drive and comparing it with its
+// image.
 #include "verify/read_back.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "platform/platform_wrapper.h"
-#include "writer/job_fixture.h"
+#include "platform/text.h"
+#include "support/rig/drive_rig.h"
 
 namespace tessaline::testing {
 namespace {
@@ -16,21 +19,31 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kChunk = 1000 * 2048;
 
-class ReadBackTest : public JobTest {
+class ReadBackTest : public DriveRig {
  protected:
-  void SetImage(std::size_t size) {
-    image_ = PatternBytes(size, 3);
-    WriteFile(WorkPath("boot.iso"), std::string(image_.begin(), image_.end()));
-    devices_->SetContent(image_);
+  ReadBackTest() {
+    AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
+    fs::create_directories(temp_.path() / "work");
   }
 
+  // The image in the work folder, and the disc as writing it left it.
+  void Burn(std::uint64_t bytes) {
+    const fs::path image = temp_.path() / "work" / "boot.iso";
+    WritePatternFile(image, bytes, 3);
+    Record("drive0", 0);
+    fs::copy_file(image, Disc(), fs::copy_options::overwrite_existing);
+  }
+  fs::path Disc() const { return drives_ / "drive0" / "medium.img"; }
+
   // The failure as (chunk, code, message), or code 0 when it passes.
-  MediaVerifyException Compare() {
+  MediaVerifyException Compare(const std::wstring& work,
+                               StatusLog* progress = nullptr) {
     try {
       EXPECT_EQ(
-          CompareDiscWithImage(*test_.platform,
-                               StatusReporter(&StatusLog::Callback, &reports_),
-                               Work(), 0, cancel_.get()),
+          CompareDiscWithImage(
+              *test_.platform,
+              StatusReporter(&StatusLog::Callback, progress ? progress : &log_),
+              work, 0, &cancel_),
           0);
       return MediaVerifyException(L"", 0, 0);
     } catch (const MediaVerifyException& e) {
@@ -38,102 +51,106 @@ class ReadBackTest : public JobTest {
     }
   }
 
-  std::vector<std::uint8_t> image_;
-  StatusLog reports_;
+  CancelFlag cancel_{0};
 };
 
-TEST_F(ReadBackTest, ShortImageComparesInOnePassWithoutProgress) {
-  SetImage(300 * 2048);
-  auto disc = image_;
-  disc.resize(kChunk, 0);  // the device gives a whole chunk
-  devices_->SetContent(disc);
-  EXPECT_EQ(Compare().code, 0);
-  EXPECT_TRUE(reports_.Reports().empty());
-  EXPECT_EQ(devices_->OpenDevices(), 0);
+void Truncate(const fs::path& path, std::uint64_t size) {
+  fs::resize_file(path, size);
 }
 
-TEST_F(ReadBackTest, ImageOfWholeChunksMakesOneEmptyPassAtItsEnd) {
-  SetImage(2 * kChunk);
-  EXPECT_EQ(Compare().code, 0);
-  EXPECT_EQ(reports_.Reports().size(), 2u);
-  // Without the device's geometry, sectors are taken as 2048 bytes.
-  SetImage(2 * kChunk + 2048);
-  devices_->FailBytesPerSector(true);
-  EXPECT_EQ(Compare().code, 0);
-  EXPECT_EQ(reports_.Reports().size(), 4u);
+void FlipByte(const fs::path& path, std::uint64_t offset) {
+  std::string bytes = ReadFile(path);
+  bytes[offset] ^= 0x01;
+  WriteFile(path, bytes);
 }
 
-TEST_F(ReadBackTest, ShortDeviceReadInsideTheImageIsVerifyError1) {
-  SetImage(3 * kChunk + 4096);
-  devices_->FailReadsFrom(kChunk);
-  auto failure = Compare();
-  EXPECT_EQ(failure.chunk, 2);
-  EXPECT_EQ(failure.code, static_cast<std::int32_t>(kChunk));
-  EXPECT_EQ(failure.message,
-            L" - verify error(1). During disc verification [2048000]-[1f4000]");
-  EXPECT_EQ(devices_->OpenDevices(), 0);
+TEST_F(ReadBackTest, FailureNamesTheChunkAndPosition) {
+  const std::string v2 = " - verify error(2). During disc verification ";
+  const struct {
+    const char* name;
+    std::uint64_t image;
+    std::function<void(const fs::path&)> disc;  // what the disc lacks
+    std::int32_t chunk;                         // 0: the comparison passes
+    std::int32_t code;                          // 0: any but 0
+    std::string message;                        // the start of the message
+    std::size_t progress;
+  } rows[] = {
+      {"short image, longer disc", 300 * 2048,
+       [](const fs::path& disc) { Truncate(disc, kChunk); }, 0, 0, "", 0},
+      {"whole chunks", 2 * kChunk, nullptr, 0, 0, "", 2},
+      {"one sector past whole chunks", 2 * kChunk + 2048, nullptr, 0, 0, "", 2},
+      {"disc ends inside the image", 3 * kChunk + 4096,
+       [](const fs::path& disc) { Truncate(disc, kChunk); }, 2, kChunk,
+       " - verify error(1). During disc verification [2048000]-[1f4000]", 1},
+      {"disc lacks the image's last sectors", kChunk + 8192,
+       [](const fs::path& disc) { Truncate(disc, kChunk + 4096); }, 2, 8192,
+       " - verify error(1). During disc verification [2048000]-[2000]", 1},
+      {"first byte of chunk 3", 4 * kChunk,
+       [](const fs::path& disc) { FlipByte(disc, 2 * kChunk); }, 3, 0,
+       v2 + "[4096000]-[", 2},
+      {"middle byte of chunk 3", 4 * kChunk,
+       [](const fs::path& disc) { FlipByte(disc, 2 * kChunk + kChunk / 2); }, 3,
+       0, v2 + "[4096000]-[", 2},
+      {"last byte of chunk 3", 4 * kChunk,
+       [](const fs::path& disc) { FlipByte(disc, 3 * kChunk - 1); }, 3, 0,
+       v2 + "[4096000]-[", 2},
+      {"last byte of the short last chunk", 2 * kChunk + 4096,
+       [](const fs::path& disc) { FlipByte(disc, 2 * kChunk + 4095); }, 3, 0,
+       v2 + "[4096000]-[", 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    StatusLog progress;
+    Burn(row.image);
+    if (row.disc) row.disc(Disc());
+    const MediaVerifyException failure = Compare(temp_.Wide("work"), &progress);
+    EXPECT_EQ(failure.chunk, row.chunk);
+    if (row.chunk == 0 || row.code != 0) {
+      EXPECT_EQ(failure.code, row.code);
+    } else {
+      EXPECT_NE(failure.code, 0);
+    }
+    EXPECT_EQ(platform::ToUtf8(failure.message).rfind(row.message, 0), 0u)
+        << platform::ToUtf8(failure.message);
+    EXPECT_EQ(progress.Reports().size(), row.progress);
+  }
 }
 
-TEST_F(ReadBackTest, DifferingByteInChunkThreeIsVerifyError2) {
-  SetImage(4 * kChunk);
-  auto disc = image_;
-  disc[2 * kChunk + 5] ^= 0x01;
-  devices_->SetContent(disc);
-  auto failure = Compare();
-  EXPECT_EQ(failure.chunk, 3);
-  EXPECT_NE(failure.code, 0);
-  EXPECT_EQ(failure.message.rfind(
-                L" - verify error(2). During disc verification [4096000]-[", 0),
-            0u);
-}
+class RefusingDevices : public platform::DevicesWrapper {
+ public:
+  using DevicesWrapper::DevicesWrapper;
+  std::unique_ptr<platform::Device> Open(const std::wstring&,
+                                         platform::DeviceAttributes) override {
+    return nullptr;
+  }
+};
 
-TEST_F(ReadBackTest, ShortReReadOfTheLastChunkIsAFailure) {
-  SetImage(kChunk + 8192);
-  auto disc = image_;
-  disc.resize(kChunk + 4096);  // the disc lacks the image's last sectors
-  devices_->SetContent(disc);
-  auto failure = Compare();
-  EXPECT_EQ(failure.chunk, 2);
-  EXPECT_EQ(failure.code, 8192);
-}
-
-TEST_F(ReadBackTest, OpeningFailuresHaveTheirCodes) {
-  SetImage(4096);
-  const std::wstring empty_work;
-  EXPECT_THROW(
-      {
-        try {
-          CompareDiscWithImage(*test_.platform, StatusReporter(), empty_work, 0,
-                               nullptr);
-        } catch (const MediaVerifyException& e) {
-          EXPECT_EQ(e.code, 1);
-          throw;
-        }
-      },
-      MediaVerifyException);
-
-  devices_->RefuseOpen(true);
-  auto failure = Compare();
+TEST_F(ReadBackTest, WhatCannotBeOpenedHasItsCode) {
+  Burn(4096);
+  EXPECT_EQ(Compare(L"").code, 1);
+  const auto devices = test_.platform->devices;
+  test_.platform->devices = std::make_shared<RefusingDevices>(devices);
+  auto failure = Compare(temp_.Wide("work"));
   EXPECT_EQ(failure.code, 6);
-  EXPECT_EQ(failure.message, devices_->DevicePath(temp_.Wide("disc")) +
+  EXPECT_EQ(failure.message, platform::FromUtf8(Disc().string()) +
                                  L" - open failed. During disc verification");
-  devices_->RefuseOpen(false);
+  test_.platform->devices = devices;
 
-  fs::remove(WorkPath("boot.iso"));
-  failure = Compare();
+  fs::remove(temp_.path() / "work" / "boot.iso");
+  failure = Compare(temp_.Wide("work"));
   EXPECT_EQ(failure.code, 4);
-  EXPECT_EQ(failure.message,
-            Work("boot.iso") + L" - open failed. During disc verification");
-
-  test_.disc->recorder(0).volume_paths.clear();
-  EXPECT_EQ(Compare().code, 2);
+  EXPECT_EQ(failure.message, temp_.Wide("work/boot.iso") +
+                                 L" - open failed. During disc verification");
+  disc_->Fail("IDiscRecorder2::GetVolumePathNames", platform::kE_FAIL);
+  EXPECT_EQ(Compare(temp_.Wide("work")).code, 2);
 }
 
 TEST_F(ReadBackTest, CancelEndsTheComparisonAfterTheCurrentChunk) {
-  SetImage(5 * kChunk);
-  cancel_->store(1);
-  EXPECT_EQ(Compare().code, 0);
-  EXPECT_TRUE(reports_.Reports().empty());
+  Burn(5 * kChunk);
+  FlipByte(Disc(), 3 * kChunk);
+  cancel_.store(1);
+  EXPECT_EQ(Compare(temp_.Wide("work")).code, 0);
+  EXPECT_TRUE(log_.Reports().empty());
 }
 
 class UndeletableImage : public platform::FileSystemWrapper {
@@ -148,11 +165,12 @@ class UndeletableImage : public platform::FileSystemWrapper {
 };
 
 TEST_F(ReadBackTest, UndeletableImageIsDeletedAtTheNextStart) {
-  SetImage(2048);
+  Burn(2048);
   auto files = std::make_shared<UndeletableImage>(test_.platform->files);
   test_.platform->files = files;
-  EXPECT_EQ(RemoveBootImage(*test_.platform, Work()), 0);
-  EXPECT_THAT(files->scheduled, ::testing::ElementsAre(Work("boot.iso")));
+  EXPECT_EQ(RemoveBootImage(*test_.platform, temp_.Wide("work")), 0);
+  EXPECT_THAT(files->scheduled,
+              ::testing::ElementsAre(temp_.Wide("work/boot.iso")));
   EXPECT_EQ(RemoveBootImage(*test_.platform, L""), 1);
 }
 
