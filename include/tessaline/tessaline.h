@@ -14,6 +14,7 @@
 
 #include "tessaline/export.h"
 #include "tessaline/media_types.h"
+#include "tessaline/status_codes.h"
 
 namespace tessaline {
 class MediaWriter;

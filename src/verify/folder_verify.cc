@@ -11,13 +11,6 @@
 namespace tessaline {
 namespace {
 
-constexpr std::int32_t kDriveNotFound = 101;
-constexpr std::int32_t kDiscNotFound = 102;
-constexpr std::int32_t kItemMissingOnDisc = 103;
-constexpr std::int32_t kItemsMissingInSource = 104;
-constexpr std::int32_t kFolderDiffers = 201;
-constexpr std::int32_t kParentMissing = 202;
-constexpr std::int32_t kFileDiffers = 203;
 constexpr int kDiscTests = 12;
 
 const wchar_t kMissingText[] =
@@ -51,7 +44,8 @@ bool PresentInSource(platform::FileSystem& files,
       JudgeSourcePath(files, source_folder, path, &absent);
   if (refusal != LinkRefusal::kNone) {
     FailRefused(refusal, path,
-                files.IsDirectory(path) ? kFolderDiffers : kFileDiffers);
+                files.IsDirectory(path) ? kVerifyFolderTreeDiffers
+                                        : kVerifyFileDiffers);
   }
   return !absent && files.Exists(path);
 }
@@ -66,7 +60,7 @@ void VerifyEntry(const platform::Platform& platform, const std::wstring& source,
     missing.push_back(source);
     return;
   }
-  if (!files.Exists(disc_path)) Fail(kItemMissingOnDisc);
+  if (!files.Exists(disc_path)) Fail(kVerifyItemMissingOnDisc);
   if (!IsCancelled(cancel)) {
     VerifyItem(platform, source, disc_path, cancel, &rules);
   }
@@ -89,21 +83,22 @@ void VerifyItem(const platform::Platform& platform, const std::wstring& source,
     if (RecursiveFolderVerify(platform, source, disc_path, cancel, &tree) !=
         0) {
       if (tree.refusal != LinkRefusal::kNone) {
-        FailRefused(tree.refusal, tree.refused_link, kFolderDiffers);
+        FailRefused(tree.refusal, tree.refused_link, kVerifyFolderTreeDiffers);
       }
-      Fail(kFolderDiffers,
+      Fail(kVerifyFolderTreeDiffers,
            disc_path + L" - verify failed. During recursive folder verify");
     }
     return;
   }
   std::wstring parent = ParentOf(disc_path, files.Separator());
   if (!parent.empty() && !DirExist(platform, parent)) {
-    Fail(kParentMissing,
+    Fail(kVerifyFileFolderMissing,
          disc_path + L" - verify failed. Details: Directory doesn't exist.");
   }
   if (CompareFile(platform, MeantSource(files, used, source, disc_path),
                   disc_path, 0, cancel) != 0) {
-    Fail(kFileDiffers, disc_path + L" - verify failed.  Details: File compare");
+    Fail(kVerifyFileDiffers,
+         disc_path + L" - verify failed.  Details: File compare");
   }
 }
 
@@ -123,7 +118,7 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
 
   std::wstring drive;
   if (GetDriveLetter(platform, identity.recorderIndex, &drive) != 1) {
-    Fail(kDriveNotFound);
+    Fail(kVerifyFolderDriveNotFound);
   }
   const std::wstring marker = platform::JoinPath(
       drive, separator, identity.mediaName + std::to_wstring(identity.disc));
@@ -131,7 +126,7 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
     clock.Sleep(5);
     platform.prompt->Show(L"Please insert the disc again - detection failed.",
                           L"Zelt");
-    if (test == kDiscTests) Fail(kDiscNotFound);
+    if (test == kDiscTests) Fail(kVerifyDiscMarkerNotFound);
   }
 
   // The build put the disc variant of the plug-in list in the place of the
@@ -169,7 +164,7 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
   }
   if (!missing.empty()) {
     WriteMissingReport(platform, report_folder, missing);
-    Fail(kItemsMissingInSource);
+    Fail(kVerifyItemsMissingInSource);
   }
   return 0;
 }

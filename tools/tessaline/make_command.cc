@@ -75,7 +75,7 @@ void OnStatus(std::int32_t code, std::intptr_t first, std::intptr_t second,
   event.status.code = code;
   event.status.first = first;
   event.status.second = second;
-  if (code == kFailed && first != 0) {
+  if (code == tessaline::kStatusFailed && first != 0) {
     event.status.text = Narrow(reinterpret_cast<const wchar_t*>(first));
     event.status.first = 0;
   }
@@ -289,7 +289,7 @@ class DiscSet {
         printer_->Message(event->line);
         continue;
       }
-      if (IsFinalCode(event->status.code)) {
+      if (tessaline::IsFinalStatus(event->status.code)) {
         report = std::move(event->status);
         break;
       }
@@ -300,7 +300,7 @@ class DiscSet {
     printer_->Finish(DescribeFinalReport(disc, disc_count_, report,
                                          progress.TotalSeconds(NowMs())));
     int status = ExitStatusForReport(report.code);
-    if (report.code == kSucceeded) {
+    if (report.code == tessaline::kStatusSucceeded) {
       // The written disc comes out; a virtual drive files its image away.
       Tessaline::EjectClose(Drive(), false);
       if (Interrupted()) status = kExitCancelled;
