@@ -16,8 +16,9 @@ constexpr int kDiscTests = 12;
 const wchar_t kMissingText[] =
     L"Missing source folder or files - verify failed.";
 
-[[noreturn]] void Fail(std::int32_t code, std::wstring text = kMissingText) {
-  throw MediaVerifyException(std::move(text), 0, code);
+[[noreturn]] void Fail(std::int32_t code, std::wstring text = kMissingText,
+                       std::wstring detail = {}) {
+  throw MediaVerifyException(std::move(text), 0, code, std::move(detail));
 }
 
 std::wstring ParentOf(const std::wstring& path, wchar_t separator) {
@@ -86,7 +87,8 @@ void VerifyItem(const platform::Platform& platform, const std::wstring& source,
         FailRefused(tree.refusal, tree.refused_link, kVerifyFolderTreeDiffers);
       }
       Fail(kVerifyFolderTreeDiffers,
-           disc_path + L" - verify failed. During recursive folder verify");
+           disc_path + L" - verify failed. During recursive folder verify",
+           tree.failure);
     }
     return;
   }
@@ -95,10 +97,13 @@ void VerifyItem(const platform::Platform& platform, const std::wstring& source,
     Fail(kVerifyFileFolderMissing,
          disc_path + L" - verify failed. Details: Directory doesn't exist.");
   }
-  if (CompareFile(platform, MeantSource(files, used, source, disc_path),
-                  disc_path, 0, cancel) != 0) {
+  const std::int32_t compared =
+      CompareFile(platform, MeantSource(files, used, source, disc_path),
+                  disc_path, 0, cancel);
+  if (compared != 0) {
     Fail(kVerifyFileDiffers,
-         disc_path + L" - verify failed.  Details: File compare");
+         disc_path + L" - verify failed.  Details: File compare",
+         disc_path + L": " + CompareFailureText(compared));
   }
 }
 

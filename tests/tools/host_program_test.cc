@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -110,6 +112,26 @@ TEST(HostProgramTest, MakeRefusesAWorkFolderOverlappingTheSource) {
                      1, {"overlap"}));
   }
   EXPECT_EQ(tessaline::testing::TreeOf(temp.path()), before);
+}
+
+TEST(HostProgramTest, AFailedCopySaysWhichFileAndWhy) {
+  TempFolder temp;
+  const std::string root = temp.path().string();
+  WriteFile(temp.path() / "src/data2/sub/b", "b");
+  ASSERT_EQ(mkfifo((root + "/src/data2/sub/pipe").c_str(), 0600), 0);
+  WriteFile(temp.path() / "layout.ini",
+            "[MEDIA:DVD]\nDVD1=boot\nDVD2=data2\n[SIZE:DVD]\nDVD1=1\nDVD2=1\n");
+  ASSERT_TRUE(Host("drives create '" + root + "/d'", 0, {}));
+  // The report's own text stays; the detail names the file and the reason.
+  EXPECT_TRUE(
+      Host("--drives '" + root + "/d' make '" + root +
+               "/layout.ini' --media DVD --discs 2 --source '" + root +
+               "/src' --work '" + root + "/w'",
+           1,
+           {"/w/Burn/data2 - copy failed. During recursive folder copy",
+            "because " + root + "/src/data2/sub/pipe: " + strerror(EINVAL),
+            "the library's log: " + root + "/w/tessaline.log"}));
+  EXPECT_TRUE(std::filesystem::exists(temp.path() / "w/tessaline.log"));
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ struct Arguments {
   std::int32_t drive = 0;
   bool verify = false;
   bool stage = false;
-  std::string discs;  // --discs as given, empty: every disc
+  bool verbose = false;  // make --verbose: library lines on stderr too
+  std::string discs;     // --discs as given, empty: every disc
 
   // media, eject, close, lock, mcn
   std::int32_t index = 0;

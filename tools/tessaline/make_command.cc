@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -147,20 +148,22 @@ bool AnalyzeLayout(Tessaline& creator, const std::string& layout) {
 class DiscSet {
  public:
   DiscSet(const Arguments& arguments, Tessaline& creator,
-          std::uint32_t disc_count, bool virtual_drives)
+          std::uint32_t disc_count, bool virtual_drives,
+          const std::string& log_path)
       : arguments_(arguments),
         creator_(creator),
         disc_count_(disc_count),
         virtual_drives_(virtual_drives),
-        terminal_(StdoutIsTerminal()) {
-    if (terminal_) {
-      capture_.emplace([this](std::string line) {
-        Event event;
-        event.is_line = true;
-        event.line = std::move(line);
-        queue_.Push(std::move(event));
-      });
-    }
+        terminal_(StdoutIsTerminal()),
+        log_path_(log_path),
+        log_(log_path, std::ios::app) {
+    // The library's diagnostic lines are for the log, not for the progress.
+    capture_.emplace([this](std::string line) {
+      Event event;
+      event.is_line = true;
+      event.line = std::move(line);
+      queue_.Push(std::move(event));
+    });
     const int bar = std::clamp(TerminalColumns() - 52, 10, 40);
     printer_.emplace(
         [this](std::string_view text) {
@@ -286,7 +289,7 @@ class DiscSet {
         continue;
       }
       if (event->is_line) {
-        printer_->Message(event->line);
+        Log(event->line);
         continue;
       }
       if (tessaline::IsFinalStatus(event->status.code)) {
@@ -297,8 +300,21 @@ class DiscSet {
                      event->status.second, now);
       printer_->Show(progress.View(now));
     }
+    // Stopping the mastering tool fails the job with 12; the user asked
+    // for it, so it is a cancel.
+    if (cancel_sent && report.code == tessaline::kStatusFailed) {
+      report.code = tessaline::kStatusCancelled;
+    }
     printer_->Finish(DescribeFinalReport(disc, disc_count_, report,
                                          progress.TotalSeconds(NowMs())));
+    if (report.code == tessaline::kStatusFailed ||
+        report.code == tessaline::kStatusVerifyFailed) {
+      const std::wstring detail = creator_.FailureDetail();
+      if (!detail.empty()) printer_->Message("  because " + Narrow(detail));
+    }
+    if (ExitStatusForReport(report.code) == kExitFailed) {
+      printer_->Message("  the library's log: " + log_path_);
+    }
     int status = ExitStatusForReport(report.code);
     if (report.code == tessaline::kStatusSucceeded) {
       // The written disc comes out; a virtual drive files its image away.
@@ -311,8 +327,14 @@ class DiscSet {
   // Library lines that came after the last disc's loop.
   void DrainLines() {
     while (std::optional<Event> event = queue_.Pop({})) {
-      if (event->is_line) printer_->Message(event->line);
+      if (event->is_line) Log(event->line);
     }
+  }
+
+  void Log(const std::string& line) {
+    log_ << line << '\n';
+    log_.flush();
+    if (arguments_.verbose) std::cerr << line << std::endl;
   }
 
   const Arguments& arguments_;
@@ -320,6 +342,8 @@ class DiscSet {
   const std::uint32_t disc_count_;
   const bool virtual_drives_;
   const bool terminal_;
+  const std::string log_path_;
+  std::ofstream log_;
   EventQueue queue_;
   std::optional<StdoutCapture> capture_;
   std::optional<ProgressPrinter> printer_;
@@ -452,7 +476,8 @@ int RunMake(const Arguments& arguments) {
             << arguments.drive << " (" << recorder << ")"
             << (arguments.verify ? ", with verification" : "") << '\n'
             << "work folder " << WorkFolderOf(creator) << std::endl;
-  DiscSet set(arguments, creator, count, virtual_drives);
+  DiscSet set(arguments, creator, count, virtual_drives,
+              (std::filesystem::path(work) / "tessaline.log").string());
   return set.Make(discs);
 }
 
