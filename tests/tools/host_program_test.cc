@@ -132,6 +132,18 @@ TEST(HostProgramTest, AFailedCopySaysWhichFileAndWhy) {
             "because " + root + "/src/data2/sub/pipe: " + strerror(EINVAL),
             "the library's log: " + root + "/w/tessaline.log"}));
   EXPECT_TRUE(std::filesystem::exists(temp.path() / "w/tessaline.log"));
+  // --json: every report, then the outcome, read by a JSON parser.
+  EXPECT_TRUE(Host("--drives '" + root + "/d' make '" + root +
+                       "/layout.ini' --media DVD --discs 2 --json --source '" +
+                       root + "/src' --work '" + root +
+                       "/w' 2>/dev/null | python3 -c 'import json, sys\n"
+                       "o = [json.loads(l) for l in sys.stdin]\n"
+                       "print([(x[\"disc\"], x[\"code\"]) for x in o[:-1]], "
+                       "o[-2][\"detail\"],"
+                       " o[-1])'",
+                   0,
+                   {"[(2, 1), (2, 12)] " + root + "/src/data2/sub/pipe: " +
+                    strerror(EINVAL) + " {'outcome': 'failed', 'exit': 1}"}));
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ struct Arguments {
   bool verify = false;
   bool stage = false;
   bool verbose = false;  // make --verbose: library lines on stderr too
+  bool json = false;     // make --json: status reports as JSON lines
   std::string discs;     // --discs as given, empty: every disc
 
   // media, eject, close, lock, mcn

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -125,6 +126,23 @@ bool WorkAndSourceApart(const std::string& work, const std::string& source) {
   return false;
 }
 
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
 std::string WorkFolderOf(const Tessaline& creator) {
   const wchar_t* folder = nullptr;
   creator.GetTempDir(&folder);
@@ -167,13 +185,15 @@ class DiscSet {
     const int bar = std::clamp(TerminalColumns() - 52, 10, 40);
     printer_.emplace(
         [this](std::string_view text) {
-          if (capture_) {
+          if (arguments_.json) {
+            std::cerr << text << std::flush;
+          } else if (capture_) {
             capture_->Write(text);
           } else {
             WriteStdout(text);
           }
         },
-        terminal_, bar);
+        terminal_ && !arguments_.json, bar);
   }
 
   ~DiscSet() {
@@ -292,6 +312,7 @@ class DiscSet {
         Log(event->line);
         continue;
       }
+      if (arguments_.json) Json(disc, event->status);
       if (tessaline::IsFinalStatus(event->status.code)) {
         report = std::move(event->status);
         break;
@@ -331,6 +352,42 @@ class DiscSet {
     }
   }
 
+  // One line on the real standard output, whatever the library writes.
+  void JsonLine(const std::string& line) {
+    if (capture_) {
+      capture_->Write(line + "\n");
+    } else {
+      WriteStdout(line + "\n");
+    }
+  }
+
+  void Json(std::int32_t disc, const FinalReport& report) {
+    std::string line = "{\"disc\":" + std::to_string(disc) +
+                       ",\"code\":" + std::to_string(report.code) +
+                       ",\"values\":[" + std::to_string(report.first) + "," +
+                       std::to_string(report.second) + "]";
+    if (report.code == tessaline::kStatusFailed) {
+      line += ",\"text\":" + JsonString(report.text);
+    }
+    if (report.code == tessaline::kStatusFailed ||
+        report.code == tessaline::kStatusVerifyFailed) {
+      line += ",\"detail\":" + JsonString(Narrow(creator_.FailureDetail()));
+    }
+    JsonLine(line + "}");
+  }
+
+ public:
+  // The last JSON line: how the run ended.
+  void JsonOutcome(int status) {
+    if (!arguments_.json) return;
+    const char* outcome = status == kExitOk          ? "made"
+                          : status == kExitCancelled ? "cancelled"
+                                                     : "failed";
+    JsonLine(std::string("{\"outcome\":\"") + outcome +
+             "\",\"exit\":" + std::to_string(status) + "}");
+  }
+
+ private:
   void Log(const std::string& line) {
     log_ << line << '\n';
     log_.flush();
@@ -471,14 +528,18 @@ int RunMake(const Arguments& arguments) {
 
   const char* drives = std::getenv("TESSALINE_DRIVES");
   const bool virtual_drives = drives != nullptr && *drives != '\0';
-  std::cout << "making " << discs.size() << " of " << count << " disc"
-            << (count == 1 ? "" : "s") << " of " << layout << " on recorder "
-            << arguments.drive << " (" << recorder << ")"
-            << (arguments.verify ? ", with verification" : "") << '\n'
-            << "work folder " << WorkFolderOf(creator) << std::endl;
+  // With --json standard output carries the JSON lines alone.
+  std::ostream& out = arguments.json ? std::cerr : std::cout;
+  out << "making " << discs.size() << " of " << count << " disc"
+      << (count == 1 ? "" : "s") << " of " << layout << " on recorder "
+      << arguments.drive << " (" << recorder << ")"
+      << (arguments.verify ? ", with verification" : "") << '\n'
+      << "work folder " << WorkFolderOf(creator) << std::endl;
   DiscSet set(arguments, creator, count, virtual_drives,
               (std::filesystem::path(work) / "tessaline.log").string());
-  return set.Make(discs);
+  const int status = set.Make(discs);
+  set.JsonOutcome(status);
+  return status;
 }
 
 }  // namespace tessaline_cli
