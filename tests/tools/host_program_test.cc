@@ -80,6 +80,15 @@ TEST(HostProgramTest, PlanShowsEachDiscOfTheLayout) {
                     "\n\nDISC  SIZE     ITEMS\n"
                     "1     1.00 kB  boot, sources, kiro\n"
                     "2     2.50 MB  data2\n"}));
+  // Keys the plan never reaches are named.
+  WriteFile(layout,
+            "[MEDIA:DVD]\nDVD1=a\ndvd2=b\nDVD3=c\n[SIZE:DVD]\nDVD1=1\n"
+            "DVD4=1\n");
+  EXPECT_TRUE(Host(plan + " --media DVD", 0,
+                   {"1     1 B   a\n",
+                    "warning: dvd2 is never read: disc keys are spelt DVD2\n"
+                    "warning: DVD3 is never read: DVD2 is missing before it\n"
+                    "warning: SIZE:DVD DVD4 has no key in MEDIA:DVD\n"}));
   // A layout the library rejects: its message, and status 1.
   EXPECT_TRUE(Host(plan + " --media CD", 1, {"Section not found:MEDIA:CD"}));
   // Without --work, a folder of the run's own, gone again at the end: two

@@ -484,6 +484,14 @@ int RunPlan(const Arguments& arguments) {
   if (!AnalyzeLayout(creator, layout)) return kExitFailed;
   std::cout << FormatPlan(layout, arguments.media, work, WorkFolderOf(creator),
                           PlannedDiscs(creator));
+  // The library keeps to its keys; the user learns which ones it skips.
+  std::ifstream file(layout, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  for (const std::string& warning :
+       LayoutWarnings(text.str(), arguments.media, creator.NumDiscs())) {
+    std::cout << "warning: " << warning << '\n';
+  }
   return kExitOk;
 }
 
