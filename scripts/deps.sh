@@ -8,7 +8,7 @@ if (($#)); then
 else
   packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev
             libudfread-dev libiso9660-dev libburn-dev xorriso udftools 7zip
-            genisoimage clang-format clang)
+            genisoimage clang-format clang python3)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,7 @@
 
 #include "tessaline/export.h"
 #include "tessaline/media_types.h"
+#include "tessaline/status_codes.h"
 
 namespace tessaline {
 class MediaWriter;
@@ -52,21 +53,30 @@ class TESSALINE_API CreateMediaExceptionMoreDiskSpaceNeededPlease {
 };
 
 // A failure of building or writing a disc; reported with status 12.
+// `detail` names what failed and the system's reason, where it is known; the
+// report carries `message` alone.
 class TESSALINE_API MediaWriterException {
  public:
-  explicit MediaWriterException(std::wstring text) : message(std::move(text)) {}
+  explicit MediaWriterException(std::wstring text, std::wstring why = {})
+      : message(std::move(text)), detail(std::move(why)) {}
   std::wstring message;
+  std::wstring detail;
 };
 
 // A failure of verifying a disc; reported with status 14 (chunk, code).
 class TESSALINE_API MediaVerifyException {
  public:
   MediaVerifyException(std::wstring text, std::int32_t chunk_number,
-                       std::int32_t failure_code)
-      : message(std::move(text)), chunk(chunk_number), code(failure_code) {}
+                       std::int32_t failure_code, std::wstring why = {})
+      : message(std::move(text)),
+        chunk(chunk_number),
+        code(failure_code),
+        detail(std::move(why)) {}
   std::wstring message;
   std::int32_t chunk;
   std::int32_t code;
+  // As MediaWriterException::detail.
+  std::wstring detail;
 };
 
 // The user must act on the medium; reported with status 13 (reason).
@@ -141,6 +151,13 @@ class TESSALINE_API Tessaline {
   // changes or the creator goes.
   std::int32_t GetTempDir(const wchar_t** folder) const;
   void Cancel();
+  // Why the last job ended with report 12 or 14, beyond the report's own
+  // text: the file or folder that could not be copied, read or compared,
+  // and the system's reason (the errno text, or the Windows message), as
+  // "path: reason". Empty before that report, after any other final report
+  // and where the job knows no more than its report said. May be called
+  // from the status callback.
+  std::wstring FailureDetail() const;
 
   static void ListRecorders(std::vector<RecorderInfo>& recorders);
   static void ListRecorders(std::vector<RecorderInfo>& recorders,

@@ -62,7 +62,7 @@ HRESULT EraseRecorderMedia(const platform::Platform& platform,
     std::uint64_t end = platform.clock->SystemTime();
     if (Failed(hr)) {
       burn::Say(platform, "FAILED to erase!\n");
-      throw UserNeededException(3);
+      throw UserNeededException(kUserNeededEraseFailed);
     }
     burn::Say(platform, "\n");
     burn::Say(platform, " - Time to erase: " + burn::Hms(start, end) + "\n");

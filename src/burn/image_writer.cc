@@ -47,13 +47,14 @@ WriteOutcome NotWritten(const CancelFlag* cancel) {
 }
 
 // Asks whether the medium is blank once every set-up step has succeeded.
-// Throws UserNeededException(4) when the recorder cannot say.
+// Throws UserNeededException(kUserNeededBlankUnknown) when the recorder cannot
+// say.
 bool MediumIsBlank(const platform::Platform& platform,
                    platform::IDiscFormat2Data& writer) {
   bool blank = false;
   if (Failed(writer.GetMediaHeuristicallyBlank(&blank))) {
     burn::Say(platform, "Failed to get_MediaHeuristicallyBlank\n");
-    throw UserNeededException(4);
+    throw UserNeededException(kUserNeededBlankUnknown);
   }
   return blank;
 }
@@ -154,7 +155,7 @@ HRESULT WriteIsoImage(const platform::Platform& platform,
     hr = writer->Write(stream.get());
     if (Failed(hr) && !IsCancelled(cancel)) {
       burn::Say(platform, "Failed to write stream\n");
-      throw UserNeededException(2);
+      throw UserNeededException(kUserNeededWriteFailed);
     }
     written = Succeeded(hr);
   }
@@ -349,7 +350,7 @@ HRESULT WriteFolderImage(const platform::Platform& platform,
     if (Failed(hr)) {
       if (!IsCancelled(cancel)) {
         burn::Say(platform, "Failed to write stream\n");
-        throw UserNeededException(2);
+        throw UserNeededException(kUserNeededWriteFailed);
       }
     } else {
       written = true;

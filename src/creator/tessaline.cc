@@ -143,6 +143,11 @@ std::int32_t Tessaline::GetTempDir(const wchar_t** folder) const {
   return 1;
 }
 
+std::wstring Tessaline::FailureDetail() const {
+  std::lock_guard<std::mutex> lock(jobMutex_);
+  return job_ ? job_->FailureDetail() : std::wstring();
+}
+
 void Tessaline::Cancel() {
   std::lock_guard<std::mutex> lock(jobMutex_);
   cancel_->store(1);

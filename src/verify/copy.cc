@@ -48,8 +48,9 @@ void CopyItem(const platform::Platform& platform, const std::wstring& source,
         ThrowRefused(rules.refusal, rules.refused_link);
       }
       throw MediaWriterException(destination +
-                                 L" - copy failed. During recursive folder "
-                                 L"copy");
+                                     L" - copy failed. During recursive folder "
+                                     L"copy",
+                                 rules.failure);
     }
     return;
   }
@@ -59,15 +60,17 @@ void CopyItem(const platform::Platform& platform, const std::wstring& source,
     if (!DirExist(platform, parent) &&
         !RecursiveFolderCreate(platform, parent)) {
       throw MediaWriterException(
-          destination + L" - copy failed. While creating intermediate folders");
+          destination + L" - copy failed. While creating intermediate folders",
+          parent + L": the folder could not be created");
     }
   }
   if (files.Exists(destination)) files.MakeWritable(destination);
   const std::uint32_t error =
       files.CopyFileCancellable(source, destination, cancel);
   if (error != 0) {
-    throw MediaWriterException(destination + L" - copy failed.  Details:" +
-                               files.ErrorText(error));
+    throw MediaWriterException(
+        destination + L" - copy failed.  Details:" + files.ErrorText(error),
+        source + L": " + files.ErrorText(error));
   }
 }
 

@@ -34,6 +34,9 @@ enum Failure : std::int32_t {
   kLinkRefused = 11,
 };
 
+const wchar_t kUnreadableFolder[] = L"the folder could not be read";
+const wchar_t kUncreatableFolder[] = L"the folder could not be created";
+
 // Large reads keep a comparison of big files at the speed of the disk; the
 // cancel flag is looked at between them.
 constexpr std::int64_t kCompareBlock = 4 << 20;
@@ -146,6 +149,13 @@ class LinkGuard {
     LinkGuard& guard_;
   };
 
+  // Notes what made the walk fail; returns `result`.
+  std::int32_t Fail(std::int32_t result, const std::wstring& path,
+                    const std::wstring& reason) {
+    rules_.failure = path + L": " + reason;
+    return result;
+  }
+
  private:
   Step Refuse(LinkRefusal why, const std::wstring& path) {
     rules_.refusal = why;
@@ -165,9 +175,11 @@ std::int32_t CopyTree(FileSystem& files, LinkGuard& guard,
                       const std::wstring& destination, const std::wstring& real,
                       const CancelFlag* cancel) {
   std::vector<FolderEntry> entries;
-  if (!files.ListFolder(source, &entries)) return kListFailed;
+  if (!files.ListFolder(source, &entries)) {
+    return guard.Fail(kListFailed, source, kUnreadableFolder);
+  }
   if (files.CreateFolder(destination) == CreateFolderResult::kFailed) {
-    return kCreateFailed;
+    return guard.Fail(kCreateFailed, destination, kUncreatableFolder);
   }
   LinkGuard::Inside inside(guard, real);
   const wchar_t separator = files.Separator();
@@ -191,7 +203,8 @@ std::int32_t CopyTree(FileSystem& files, LinkGuard& guard,
     if (error != 0 && files.Exists(to) && files.MakeWritable(to)) {
       error = files.CopyFileCancellable(from, to, cancel);
     }
-    if (error != 0) return kCopyFailed;
+    if (error != 0)
+      return guard.Fail(kCopyFailed, from, files.ErrorText(error));
   }
   return 0;
 }
@@ -203,9 +216,11 @@ std::int32_t VerifyTree(const platform::Platform& platform, LinkGuard& guard,
   FileSystem& files = *platform.files;
   std::vector<FolderEntry> listed;
   std::vector<FolderEntry> destination_entries;
-  if (!files.ListFolder(source, &listed) ||
-      !files.ListFolder(destination, &destination_entries)) {
-    return kListFailed;
+  if (!files.ListFolder(source, &listed)) {
+    return guard.Fail(kListFailed, source, kUnreadableFolder);
+  }
+  if (!files.ListFolder(destination, &destination_entries)) {
+    return guard.Fail(kListFailed, destination, kUnreadableFolder);
   }
   LinkGuard::Inside inside(guard, real);
   const wchar_t separator = files.Separator();
@@ -223,7 +238,10 @@ std::int32_t VerifyTree(const platform::Platform& platform, LinkGuard& guard,
     }
   }
   if (source_entries.size() != destination_entries.size()) {
-    return kEntriesDiffer;
+    return guard.Fail(kEntriesDiffer, destination,
+                      L"holds " + std::to_wstring(destination_entries.size()) +
+                          L" entries, its source " +
+                          std::to_wstring(source_entries.size()));
   }
   std::unordered_map<std::wstring, bool> on_destination;
   on_destination.reserve(destination_entries.size());
@@ -232,16 +250,26 @@ std::int32_t VerifyTree(const platform::Platform& platform, LinkGuard& guard,
   }
   for (const auto& [entry, child_real] : source_entries) {
     if (IsCancelled(cancel)) return 0;
-    auto found = on_destination.find(entry.name);
-    if (found == on_destination.end()) return kEntriesDiffer;
-    if (found->second != entry.is_directory) return kKindDiffers;
     const std::wstring from = JoinPath(source, separator, entry.name);
     const std::wstring to = JoinPath(destination, separator, entry.name);
+    auto found = on_destination.find(entry.name);
+    if (found == on_destination.end()) {
+      return guard.Fail(kEntriesDiffer, to, L"absent");
+    }
+    if (found->second != entry.is_directory) {
+      return guard.Fail(kKindDiffers, to,
+                        entry.is_directory
+                            ? L"a file where its source is a folder"
+                            : L"a folder where its source is a file");
+    }
     std::int32_t result =
         entry.is_directory
             ? VerifyTree(platform, guard, rules, from, to, child_real, cancel)
             : CompareFile(platform, MeantSource(files, rules, from, to), to, 0,
                           cancel);
+    if (result != 0 && !entry.is_directory) {
+      return guard.Fail(result, to, CompareFailureText(result));
+    }
     if (result != 0) return result;
   }
   return 0;
@@ -404,6 +432,19 @@ std::int32_t CompareFile(const platform::Platform& platform,
     left -= want;
   }
   return 0;
+}
+
+std::wstring CompareFailureText(std::int32_t result) {
+  switch (result) {
+    case kOpenFailed:
+      return L"it or its source could not be opened";
+    case kSizeDiffers:
+      return L"its size differs from its source";
+    case kReadFailed:
+      return L"it or its source could not be read";
+    default:
+      return L"its content differs from its source";
+  }
 }
 
 }  // namespace tessaline

@@ -30,6 +30,8 @@ struct SourceRules {
   // Set by the walk that refused a link: why, and the link's path.
   LinkRefusal refusal = LinkRefusal::kNone;
   std::wstring refused_link;
+  // Set by a walk that failed otherwise: "path: reason", for the host.
+  std::wstring failure;
 };
 
 // Judges one path below the source folder (an item): kNone when it may be
@@ -70,6 +72,8 @@ std::int32_t CompareFile(const platform::Platform& platform,
                          const std::wstring& source,
                          const std::wstring& destination, std::int32_t options,
                          const CancelFlag* cancel);
+// Why CompareFile returned `result` (non-zero), in words for the host.
+std::wstring CompareFailureText(std::int32_t result);
 
 }  // namespace tessaline
 

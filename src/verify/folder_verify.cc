@@ -11,20 +11,14 @@
 namespace tessaline {
 namespace {
 
-constexpr std::int32_t kDriveNotFound = 101;
-constexpr std::int32_t kDiscNotFound = 102;
-constexpr std::int32_t kItemMissingOnDisc = 103;
-constexpr std::int32_t kItemsMissingInSource = 104;
-constexpr std::int32_t kFolderDiffers = 201;
-constexpr std::int32_t kParentMissing = 202;
-constexpr std::int32_t kFileDiffers = 203;
 constexpr int kDiscTests = 12;
 
 const wchar_t kMissingText[] =
     L"Missing source folder or files - verify failed.";
 
-[[noreturn]] void Fail(std::int32_t code, std::wstring text = kMissingText) {
-  throw MediaVerifyException(std::move(text), 0, code);
+[[noreturn]] void Fail(std::int32_t code, std::wstring text = kMissingText,
+                       std::wstring detail = {}) {
+  throw MediaVerifyException(std::move(text), 0, code, std::move(detail));
 }
 
 std::wstring ParentOf(const std::wstring& path, wchar_t separator) {
@@ -51,7 +45,8 @@ bool PresentInSource(platform::FileSystem& files,
       JudgeSourcePath(files, source_folder, path, &absent);
   if (refusal != LinkRefusal::kNone) {
     FailRefused(refusal, path,
-                files.IsDirectory(path) ? kFolderDiffers : kFileDiffers);
+                files.IsDirectory(path) ? kVerifyFolderTreeDiffers
+                                        : kVerifyFileDiffers);
   }
   return !absent && files.Exists(path);
 }
@@ -66,7 +61,7 @@ void VerifyEntry(const platform::Platform& platform, const std::wstring& source,
     missing.push_back(source);
     return;
   }
-  if (!files.Exists(disc_path)) Fail(kItemMissingOnDisc);
+  if (!files.Exists(disc_path)) Fail(kVerifyItemMissingOnDisc);
   if (!IsCancelled(cancel)) {
     VerifyItem(platform, source, disc_path, cancel, &rules);
   }
@@ -89,21 +84,26 @@ void VerifyItem(const platform::Platform& platform, const std::wstring& source,
     if (RecursiveFolderVerify(platform, source, disc_path, cancel, &tree) !=
         0) {
       if (tree.refusal != LinkRefusal::kNone) {
-        FailRefused(tree.refusal, tree.refused_link, kFolderDiffers);
+        FailRefused(tree.refusal, tree.refused_link, kVerifyFolderTreeDiffers);
       }
-      Fail(kFolderDiffers,
-           disc_path + L" - verify failed. During recursive folder verify");
+      Fail(kVerifyFolderTreeDiffers,
+           disc_path + L" - verify failed. During recursive folder verify",
+           tree.failure);
     }
     return;
   }
   std::wstring parent = ParentOf(disc_path, files.Separator());
   if (!parent.empty() && !DirExist(platform, parent)) {
-    Fail(kParentMissing,
+    Fail(kVerifyFileFolderMissing,
          disc_path + L" - verify failed. Details: Directory doesn't exist.");
   }
-  if (CompareFile(platform, MeantSource(files, used, source, disc_path),
-                  disc_path, 0, cancel) != 0) {
-    Fail(kFileDiffers, disc_path + L" - verify failed.  Details: File compare");
+  const std::int32_t compared =
+      CompareFile(platform, MeantSource(files, used, source, disc_path),
+                  disc_path, 0, cancel);
+  if (compared != 0) {
+    Fail(kVerifyFileDiffers,
+         disc_path + L" - verify failed.  Details: File compare",
+         disc_path + L": " + CompareFailureText(compared));
   }
 }
 
@@ -123,7 +123,7 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
 
   std::wstring drive;
   if (GetDriveLetter(platform, identity.recorderIndex, &drive) != 1) {
-    Fail(kDriveNotFound);
+    Fail(kVerifyFolderDriveNotFound);
   }
   const std::wstring marker = platform::JoinPath(
       drive, separator, identity.mediaName + std::to_wstring(identity.disc));
@@ -131,7 +131,7 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
     clock.Sleep(5);
     platform.prompt->Show(L"Please insert the disc again - detection failed.",
                           L"Zelt");
-    if (test == kDiscTests) Fail(kDiscNotFound);
+    if (test == kDiscTests) Fail(kVerifyDiscMarkerNotFound);
   }
 
   // The build put the disc variant of the plug-in list in the place of the
@@ -169,7 +169,7 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
   }
   if (!missing.empty()) {
     WriteMissingReport(platform, report_folder, missing);
-    Fail(kItemsMissingInSource);
+    Fail(kVerifyItemsMissingInSource);
   }
   return 0;
 }

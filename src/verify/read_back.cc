@@ -70,10 +70,10 @@ std::int32_t CompareDiscWithImage(const platform::Platform& platform,
                                   const CancelFlag* cancel) {
   auto& files = *platform.files;
   platform.clock->Sleep(5);
-  if (work_folder.empty()) Fail(0, 1, kMissingText);
+  if (work_folder.empty()) Fail(0, kVerifyWorkFolderEmpty, kMissingText);
   std::wstring drive;
   if (GetDriveLetter(platform, recorder_index, &drive) != 1) {
-    Fail(0, 2, kMissingText);
+    Fail(0, kVerifyDriveNotFound, kMissingText);
   }
 
   const std::uint32_t start = platform.clock->TickCount();
@@ -82,17 +82,20 @@ std::int32_t CompareDiscWithImage(const platform::Platform& platform,
       platform::JoinPath(work_folder, files.Separator(), L"boot.iso");
   auto image = files.OpenRead(image_path, nullptr);
   if (!image)
-    Fail(0, 4, image_path + L" - open failed. During disc verification");
+    Fail(0, kVerifyImageOpenFailed,
+         image_path + L" - open failed. During disc verification");
   const std::int64_t size = image->Size();
   if (size < 0) {
     image->Close();
-    Fail(0, 5, image_path + L" - disc size error. During disc verification");
+    Fail(0, kVerifyImageSizeFailed,
+         image_path + L" - disc size error. During disc verification");
   }
   auto device =
       platform.devices->Open(device_path, platform::DeviceAttributes::kNormal);
   if (!device) {
     image->Close();
-    Fail(0, 6, device_path + L" - open failed. During disc verification");
+    Fail(0, kVerifyDeviceOpenFailed,
+         device_path + L" - open failed. During disc verification");
   }
   std::uint32_t sector_size = 0;
   if (!device->BytesPerSector(&sector_size) || sector_size == 0) {
@@ -103,11 +106,13 @@ std::int32_t CompareDiscWithImage(const platform::Platform& platform,
   // Both handles are closed by their destructors when a failure leaves.
   Buffer image_buffer = AllocateChunk(chunk);
   if (!image_buffer) {
-    Fail(0, 7, L" - memory allocation failed(1). During disc verification");
+    Fail(0, kVerifyFirstBufferFailed,
+         L" - memory allocation failed(1). During disc verification");
   }
   Buffer disc_buffer = AllocateChunk(chunk);
   if (!disc_buffer) {
-    Fail(0, 8, L" - memory allocation failed(2). During disc verification");
+    Fail(0, kVerifySecondBufferFailed,
+         L" - memory allocation failed(2). During disc verification");
   }
 
   std::int64_t position = 0;

@@ -223,9 +223,11 @@ void MediaWriter::Run() {
     code = kStatusUserNeeded;
     first = e.reason;
   } catch (const MediaWriterException& e) {
+    failureDetail_ = e.detail;
     fail(e.message);
     remove_image = false;
   } catch (const MediaVerifyException& e) {
+    failureDetail_ = e.detail;
     code = kStatusVerifyFailed;
     first = e.chunk;
     second = e.code;

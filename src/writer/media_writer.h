@@ -43,6 +43,8 @@ class MediaWriter : public ActiveObject {
   // Sets the flag this job reads (the flag of the creator that made it).
   void CancelJob();
 
+  // Set before the final report 12 or 14; see Tessaline::FailureDetail.
+  const std::wstring& FailureDetail() const { return failureDetail_; }
   void ReportStatus(std::int32_t code, std::intptr_t first,
                     std::intptr_t second) const;
   static void ForwardStatus(std::int32_t code, std::intptr_t first,
@@ -105,6 +107,7 @@ class MediaWriter : public ActiveObject {
 
   JobSettings settings_;
   std::wstring startFailure_;
+  std::wstring failureDetail_;
   std::unique_ptr<platform::FileLock> workLock_;
   std::unique_ptr<platform::FileLock> recorderLock_;
 };

@@ -1,5 +1,6 @@
-// Status codes of a writer job, the reporter through which stages report
-// them, and the cancel flag that the host sets.
+// The reporter through which a writer job's stages send their status
+// reports (codes in tessaline/status_codes.h), and the cancel flag that the
+// host sets.
 #ifndef TESSALINE_WRITER_STATUS_H_
 #define TESSALINE_WRITER_STATUS_H_
 
@@ -17,24 +18,6 @@ using CancelFlag = std::atomic<std::uint8_t>;
 inline bool IsCancelled(const CancelFlag* flag) {
   return flag != nullptr && flag->load(std::memory_order_relaxed) != 0;
 }
-
-enum StatusCode : std::int32_t {
-  kStatusAssembling = 1,
-  kStatusContentReady = 2,
-  kStatusMakingBootImage = 3,
-  kStatusWritingStarts = 4,
-  kStatusInitializingHardware = 5,
-  kStatusCalibratingPower = 6,
-  kStatusErasing = 7,
-  kStatusWriting = 8,
-  kStatusVerifying = 9,
-  kStatusSucceeded = 10,
-  kStatusCancelled = 11,
-  kStatusFailed = 12,
-  kStatusUserNeeded = 13,
-  kStatusVerifyFailed = 14,
-  kStatusDiscFinished = 15
-};
 
 // Where a stage sends (code, first, second). An empty reporter drops them.
 class StatusReporter {

@@ -61,16 +61,16 @@ TEST(CliProgressTest, StagesFollowTheReportsOfABootDisc) {
 
 TEST(CliProgressTest, TimeRunsOnBetweenReportsButNotPastTheEstimate) {
   DiscProgress progress(2, 3, 0);
-  progress.Apply(kWriting, 10, 40, 5000);
+  progress.Apply(tessaline::kStatusWriting, 10, 40, 5000);
   EXPECT_EQ(progress.View(8500).elapsed, 13);
   EXPECT_EQ(progress.View(8500).estimate, 40);
   EXPECT_EQ(progress.View(500000).elapsed, 40);
   // A report later than its estimate is shown as it is.
-  progress.Apply(kWriting, 45, 40, 9000);
+  progress.Apply(tessaline::kStatusWriting, 45, 40, 9000);
   EXPECT_EQ(progress.View(9000).elapsed, 45);
 
   // A stage without times counts from its start; a new stage starts anew.
-  progress.Apply(kDiscFinished, 0, 0, 10000);
+  progress.Apply(tessaline::kStatusDiscFinished, 0, 0, 10000);
   EXPECT_EQ(progress.View(16000).elapsed, 6);
   EXPECT_EQ(progress.View(16000).estimate, 0);
   EXPECT_EQ(progress.TotalSeconds(16000), 16);

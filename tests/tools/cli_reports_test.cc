@@ -5,6 +5,8 @@
 
 #include <set>
 
+#include "tessaline/status_codes.h"
+
 namespace tessaline_cli {
 namespace {
 
@@ -67,3 +69,14 @@ TEST(CliReportsTest, VerifyFailureNamesChunkCodeAndMeaning) {
 
 }  // namespace
 }  // namespace tessaline_cli
+
+// A host compiled against the public names keeps working only while the
+// numbers behind them stay put.
+static_assert(tessaline::kStatusAssembling == 1 &&
+              tessaline::kStatusDiscFinished == 15 &&
+              tessaline::kUserNeededWriteFailed == 2 &&
+              tessaline::kUserNeededBlankUnknown == 4 &&
+              tessaline::kVerifyFolderDriveNotFound == 101 &&
+              tessaline::kVerifyItemsMissingInSource == 104 &&
+              tessaline::kVerifyFolderTreeDiffers == 201 &&
+              tessaline::kVerifyFileDiffers == 203);

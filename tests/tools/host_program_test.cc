@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -78,6 +80,15 @@ TEST(HostProgramTest, PlanShowsEachDiscOfTheLayout) {
                     "\n\nDISC  SIZE     ITEMS\n"
                     "1     1.00 kB  boot, sources, kiro\n"
                     "2     2.50 MB  data2\n"}));
+  // Keys the plan never reaches are named.
+  WriteFile(layout,
+            "[MEDIA:DVD]\nDVD1=a\ndvd2=b\nDVD3=c\n[SIZE:DVD]\nDVD1=1\n"
+            "DVD4=1\n");
+  EXPECT_TRUE(Host(plan + " --media DVD", 0,
+                   {"1     1 B   a\n",
+                    "warning: dvd2 is never read: disc keys are spelt DVD2\n"
+                    "warning: DVD3 is never read: DVD2 is missing before it\n"
+                    "warning: SIZE:DVD DVD4 has no key in MEDIA:DVD\n"}));
   // A layout the library rejects: its message, and status 1.
   EXPECT_TRUE(Host(plan + " --media CD", 1, {"Section not found:MEDIA:CD"}));
   // Without --work, a folder of the run's own, gone again at the end: two
@@ -110,6 +121,38 @@ TEST(HostProgramTest, MakeRefusesAWorkFolderOverlappingTheSource) {
                      1, {"overlap"}));
   }
   EXPECT_EQ(tessaline::testing::TreeOf(temp.path()), before);
+}
+
+TEST(HostProgramTest, AFailedCopySaysWhichFileAndWhy) {
+  TempFolder temp;
+  const std::string root = temp.path().string();
+  WriteFile(temp.path() / "src/data2/sub/b", "b");
+  ASSERT_EQ(mkfifo((root + "/src/data2/sub/pipe").c_str(), 0600), 0);
+  WriteFile(temp.path() / "layout.ini",
+            "[MEDIA:DVD]\nDVD1=boot\nDVD2=data2\n[SIZE:DVD]\nDVD1=1\nDVD2=1\n");
+  ASSERT_TRUE(Host("drives create '" + root + "/d'", 0, {}));
+  // The report's own text stays; the detail names the file and the reason.
+  EXPECT_TRUE(
+      Host("--drives '" + root + "/d' make '" + root +
+               "/layout.ini' --media DVD --discs 2 --source '" + root +
+               "/src' --work '" + root + "/w'",
+           1,
+           {"/w/Burn/data2 - copy failed. During recursive folder copy",
+            "because " + root + "/src/data2/sub/pipe: " + strerror(EINVAL),
+            "the library's log: " + root + "/w/tessaline.log"}));
+  EXPECT_TRUE(std::filesystem::exists(temp.path() / "w/tessaline.log"));
+  // --json: every report, then the outcome, read by a JSON parser.
+  EXPECT_TRUE(Host("--drives '" + root + "/d' make '" + root +
+                       "/layout.ini' --media DVD --discs 2 --json --source '" +
+                       root + "/src' --work '" + root +
+                       "/w' 2>/dev/null | python3 -c 'import json, sys\n"
+                       "o = [json.loads(l) for l in sys.stdin]\n"
+                       "print([(x[\"disc\"], x[\"code\"]) for x in o[:-1]], "
+                       "o[-2][\"detail\"],"
+                       " o[-1])'",
+                   0,
+                   {"[(2, 1), (2, 12)] " + root + "/src/data2/sub/pipe: " +
+                    strerror(EINVAL) + " {'outcome': 'failed', 'exit': 1}"}));
 }
 
 }  // namespace

@@ -30,9 +30,9 @@ std::map<std::string, bool> OptionsOf(Command command) {
     case Command::kPlan:
       return {{"media", true}, {"work", true}};
     case Command::kMake:
-      return {{"source", true}, {"media", true},   {"work", true},
-              {"drive", true},  {"verify", false}, {"stage", false},
-              {"discs", true}};
+      return {{"source", true}, {"media", true},    {"work", true},
+              {"drive", true},  {"verify", false},  {"stage", false},
+              {"discs", true},  {"verbose", false}, {"json", false}};
     default:
       return {};
   }
@@ -138,6 +138,8 @@ bool Apply(const std::vector<std::string>& positional,
       }
       a->verify = options.count("verify") != 0;
       a->stage = options.count("stage") != 0;
+      a->verbose = options.count("verbose") != 0;
+      a->json = options.count("json") != 0;
       option("discs", &a->discs);
       if (options.count("discs") != 0 && a->discs.empty()) {
         *error = "--discs needs a list of discs";
@@ -345,7 +347,8 @@ std::string HelpText(Command command) {
     case Command::kMake:
       return "usage: tessaline make LAYOUT --source DIR --media NAME\n"
              "                      [--work DIR] [--drive N] [--verify]\n"
-             "                      [--stage] [--discs LIST]\n"
+             "                      [--stage] [--discs LIST] [--verbose]\n"
+             "                      [--json]\n"
              "Makes the disc set disc by disc on recorder N (default 0) from\n"
              "the recovery content in DIR. Between discs it asks for the next\n"
              "blank disc; a virtual drive changes its medium itself.\n"
@@ -355,6 +358,12 @@ std::string HelpText(Command command) {
              "  --discs LIST  only these discs, e.g. 1,3 or 2-3\n"
              "  --work DIR    work folder (default: a folder in the system's\n"
              "                temporary folder)\n"
+             "  --verbose     the library's lines on standard error too;\n"
+             "                they always go to tessaline.log in the work\n"
+             "                folder\n"
+             "  --json        one JSON object a line on standard output for\n"
+             "                every status report, then one with the\n"
+             "                outcome; the rest goes to standard error\n"
              "Exit status: 0 when every disc was made, 1 when a disc failed,\n"
              "2 for a usage error, 130 when cancelled (Ctrl-C).\n";
     case Command::kMedia:

@@ -42,7 +42,9 @@ struct Arguments {
   std::int32_t drive = 0;
   bool verify = false;
   bool stage = false;
-  std::string discs;  // --discs as given, empty: every disc
+  bool verbose = false;  // make --verbose: library lines on stderr too
+  bool json = false;     // make --json: status reports as JSON lines
+  std::string discs;     // --discs as given, empty: every disc
 
   // media, eject, close, lock, mcn
   std::int32_t index = 0;

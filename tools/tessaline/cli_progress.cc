@@ -117,35 +117,35 @@ void DiscProgress::Apply(std::int32_t code, std::int64_t first,
   Stage stage = stage_;
   bool timed = false;  // the report carries the stage's own times
   switch (code) {
-    case kAssembling:
+    case tessaline::kStatusAssembling:
       stage = Stage::kCopying;
       timed = first != 0 || second != 0;
       break;
-    case kContentReady:
+    case tessaline::kStatusContentReady:
       stage = Stage::kBootImage;
       break;
-    case kMakingBootImage:
+    case tessaline::kStatusMakingBootImage:
       stage = Stage::kBootImage;
       timed = first != 0;
       break;
-    case kWritingStarts:
-    case kInitializingHardware:
-    case kCalibratingPower:
+    case tessaline::kStatusWritingStarts:
+    case tessaline::kStatusInitializingHardware:
+    case tessaline::kStatusCalibratingPower:
       stage = Stage::kWriting;
       break;
-    case kErasing:
+    case tessaline::kStatusErasing:
       stage = Stage::kErasing;
       timed = true;
       break;
-    case kWriting:
+    case tessaline::kStatusWriting:
       stage = Stage::kWriting;
       timed = true;
       break;
-    case kVerifying:
+    case tessaline::kStatusVerifying:
       stage = Stage::kVerifying;
       timed = first != 0 || second != 0;
       break;
-    case kDiscFinished:
+    case tessaline::kStatusDiscFinished:
       stage = Stage::kFinishing;
       break;
     default:

@@ -10,30 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "tessaline/status_codes.h"
+
 namespace tessaline_cli {
-
-// The job's status codes as the host sees them.
-enum StatusCode : std::int32_t {
-  kAssembling = 1,
-  kContentReady = 2,
-  kMakingBootImage = 3,
-  kWritingStarts = 4,
-  kInitializingHardware = 5,
-  kCalibratingPower = 6,
-  kErasing = 7,
-  kWriting = 8,
-  kVerifying = 9,
-  kSucceeded = 10,
-  kCancelled = 11,
-  kFailed = 12,
-  kUserNeeded = 13,
-  kVerifyFailed = 14,
-  kDiscFinished = 15,
-};
-
-inline bool IsFinalCode(std::int32_t code) {
-  return code >= kSucceeded && code <= kVerifyFailed;
-}
 
 enum class Stage {
   kStarting,

@@ -1,19 +1,20 @@
 #include "cli_reports.h"
 
 #include "cli_progress.h"
+#include "tessaline/status_codes.h"
 
 namespace tessaline_cli {
 
 std::string UserNeededAdvice(std::int32_t reason) {
   switch (reason) {
-    case 2:
+    case tessaline::kUserNeededWriteFailed:
       return "writing to the disc failed. Put a new blank disc that this "
              "recorder can write into the drive and make this disc again.";
-    case 3:
+    case tessaline::kUserNeededEraseFailed:
       return "the disc in the drive could not be erased (it is write-once, "
              "full or damaged). Put a blank disc into the drive and make "
              "this disc again.";
-    case 4:
+    case tessaline::kUserNeededBlankUnknown:
       return "the recorder could not tell whether the disc is blank. Check "
              "that a disc is in the drive and the tray is closed, then make "
              "this disc again.";
@@ -31,31 +32,31 @@ std::string VerifyFailureMeaning(std::int32_t chunk, std::int32_t code) {
     return "the disc differs from its image in chunk " + std::to_string(chunk);
   }
   switch (code) {
-    case 1:
+    case tessaline::kVerifyWorkFolderEmpty:
       return "the work folder is empty";
-    case 2:
-    case 101:
+    case tessaline::kVerifyDriveNotFound:
+    case tessaline::kVerifyFolderDriveNotFound:
       return "the recorder's drive could not be found";
-    case 4:
+    case tessaline::kVerifyImageOpenFailed:
       return "the image file could not be opened";
-    case 5:
+    case tessaline::kVerifyImageSizeFailed:
       return "the size of the image file could not be read";
-    case 6:
+    case tessaline::kVerifyDeviceOpenFailed:
       return "the disc could not be opened for reading";
-    case 7:
-    case 8:
+    case tessaline::kVerifyFirstBufferFailed:
+    case tessaline::kVerifySecondBufferFailed:
       return "there was no memory for the read buffers";
-    case 102:
+    case tessaline::kVerifyDiscMarkerNotFound:
       return "the disc was not found in the drive";
-    case 103:
+    case tessaline::kVerifyItemMissingOnDisc:
       return "an item of the source folder is missing on the disc";
-    case 104:
+    case tessaline::kVerifyItemsMissingInSource:
       return "items of the disc's list are missing in the source folder";
-    case 201:
+    case tessaline::kVerifyFolderTreeDiffers:
       return "a folder on the disc differs from its source";
-    case 202:
+    case tessaline::kVerifyFileFolderMissing:
       return "a folder that should hold a file is missing on the disc";
-    case 203:
+    case tessaline::kVerifyFileDiffers:
       return "a file on the disc differs from its source";
     default:
       return "an unknown verification failure";
@@ -68,18 +69,18 @@ std::string DescribeFinalReport(std::int32_t disc, std::uint32_t disc_count,
   const std::string head =
       "disc " + std::to_string(disc) + " of " + std::to_string(disc_count);
   switch (report.code) {
-    case kSucceeded:
+    case tessaline::kStatusSucceeded:
       return head + "  made in " + FormatDuration(seconds);
-    case kCancelled:
+    case tessaline::kStatusCancelled:
       return head + "  cancelled";
-    case kFailed:
+    case tessaline::kStatusFailed:
       return head + "  failed: " +
              (report.text.empty() ? std::string("no reason given")
                                   : report.text);
-    case kUserNeeded:
+    case tessaline::kStatusUserNeeded:
       return head + "  stopped: " +
              UserNeededAdvice(static_cast<std::int32_t>(report.first));
-    case kVerifyFailed: {
+    case tessaline::kStatusVerifyFailed: {
       const auto chunk = static_cast<std::int32_t>(report.first);
       const auto code = static_cast<std::int32_t>(report.second);
       return head + "  failed verification (chunk " + std::to_string(chunk) +
@@ -96,9 +97,9 @@ std::string DescribeFinalReport(std::int32_t disc, std::uint32_t disc_count,
 
 int ExitStatusForReport(std::int32_t code) {
   switch (code) {
-    case kSucceeded:
+    case tessaline::kStatusSucceeded:
       return kExitOk;
-    case kCancelled:
+    case tessaline::kStatusCancelled:
       return kExitCancelled;
     default:
       return kExitFailed;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
+#include <sstream>
 
 #include "platform/text.h"
 
@@ -140,6 +142,79 @@ std::string FormatPlan(const std::string& layout, const std::string& media,
           (discs.size() == 1 ? " disc, " : " discs, ") + FormatSize(total) +
           " in all\n";
   return text;
+}
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string Folded(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The disc number of `key` when it is `media` followed by digits only,
+// compared without case; else 0.
+std::uint64_t DiscNumberOf(const std::string& key, const std::string& media) {
+  if (key.size() <= media.size() ||
+      Folded(key.substr(0, media.size())) != Folded(media)) {
+    return 0;
+  }
+  const std::string digits = key.substr(media.size());
+  if (digits.size() > 9 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  return std::stoull(digits);
+}
+
+}  // namespace
+
+std::vector<std::string> LayoutWarnings(const std::string& text,
+                                        const std::string& media,
+                                        std::uint32_t disc_count) {
+  // The keys of the first section of each name, as the reader keeps them.
+  std::map<std::string, std::vector<std::string>> sections;
+  std::vector<std::string>* keys = nullptr;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    line = Trimmed(line);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      const std::string name = Folded(line.substr(1, line.find(']') - 1));
+      keys = sections.count(name) != 0 ? nullptr : &sections[name];
+    } else if (keys != nullptr && line.find('=') != std::string::npos) {
+      keys->push_back(Trimmed(line.substr(0, line.find('='))));
+    }
+  }
+  const auto& media_keys = sections["media:" + Folded(media)];
+  std::vector<std::string> warnings;
+  for (const std::string& key : media_keys) {
+    const std::uint64_t n = DiscNumberOf(key, media);
+    if (n == 0 || (n <= disc_count && key == media + std::to_string(n))) {
+      continue;
+    }
+    warnings.push_back(key == media + std::to_string(n)
+                           ? key + " is never read: " + media +
+                                 std::to_string(disc_count + 1) +
+                                 " is missing before it"
+                           : key + " is never read: disc keys are spelt " +
+                                 media + std::to_string(n));
+  }
+  for (const std::string& key : sections["size:" + Folded(media)]) {
+    if (DiscNumberOf(key, media) != 0 &&
+        std::find(media_keys.begin(), media_keys.end(), key) ==
+            media_keys.end()) {
+      warnings.push_back("SIZE:" + media + " " + key +
+                         " has no key in MEDIA:" + media);
+    }
+  }
+  return warnings;
 }
 
 }  // namespace tessaline_cli

@@ -42,6 +42,14 @@ std::string FormatPlan(const std::string& layout, const std::string& media,
                        const std::string& work,
                        const std::vector<PlanDisc>& discs);
 
+// Keys of the layout `text` that the plan of `media` (with `disc_count`
+// discs) never reads, one line each: a disc key after a gap, one in another
+// case, and a size key without its disc key. The library reads the disc
+// keys of exactly the media name from 1 up to the first one missing.
+std::vector<std::string> LayoutWarnings(const std::string& text,
+                                        const std::string& media,
+                                        std::uint32_t disc_count);
+
 }  // namespace tessaline_cli
 
 #endif  // TESSALINE_TOOLS_TESSALINE_CLI_TABLES_H_

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -75,7 +77,7 @@ void OnStatus(std::int32_t code, std::intptr_t first, std::intptr_t second,
   event.status.code = code;
   event.status.first = first;
   event.status.second = second;
-  if (code == kFailed && first != 0) {
+  if (code == tessaline::kStatusFailed && first != 0) {
     event.status.text = Narrow(reinterpret_cast<const wchar_t*>(first));
     event.status.first = 0;
   }
@@ -124,6 +126,23 @@ bool WorkAndSourceApart(const std::string& work, const std::string& source) {
   return false;
 }
 
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
 std::string WorkFolderOf(const Tessaline& creator) {
   const wchar_t* folder = nullptr;
   creator.GetTempDir(&folder);
@@ -147,30 +166,34 @@ bool AnalyzeLayout(Tessaline& creator, const std::string& layout) {
 class DiscSet {
  public:
   DiscSet(const Arguments& arguments, Tessaline& creator,
-          std::uint32_t disc_count, bool virtual_drives)
+          std::uint32_t disc_count, bool virtual_drives,
+          const std::string& log_path)
       : arguments_(arguments),
         creator_(creator),
         disc_count_(disc_count),
         virtual_drives_(virtual_drives),
-        terminal_(StdoutIsTerminal()) {
-    if (terminal_) {
-      capture_.emplace([this](std::string line) {
-        Event event;
-        event.is_line = true;
-        event.line = std::move(line);
-        queue_.Push(std::move(event));
-      });
-    }
+        terminal_(StdoutIsTerminal()),
+        log_path_(log_path),
+        log_(log_path, std::ios::app) {
+    // The library's diagnostic lines are for the log, not for the progress.
+    capture_.emplace([this](std::string line) {
+      Event event;
+      event.is_line = true;
+      event.line = std::move(line);
+      queue_.Push(std::move(event));
+    });
     const int bar = std::clamp(TerminalColumns() - 52, 10, 40);
     printer_.emplace(
         [this](std::string_view text) {
-          if (capture_) {
+          if (arguments_.json) {
+            std::cerr << text << std::flush;
+          } else if (capture_) {
             capture_->Write(text);
           } else {
             WriteStdout(text);
           }
         },
-        terminal_, bar);
+        terminal_ && !arguments_.json, bar);
   }
 
   ~DiscSet() {
@@ -286,10 +309,11 @@ class DiscSet {
         continue;
       }
       if (event->is_line) {
-        printer_->Message(event->line);
+        Log(event->line);
         continue;
       }
-      if (IsFinalCode(event->status.code)) {
+      if (arguments_.json) Json(disc, event->status);
+      if (tessaline::IsFinalStatus(event->status.code)) {
         report = std::move(event->status);
         break;
       }
@@ -297,10 +321,23 @@ class DiscSet {
                      event->status.second, now);
       printer_->Show(progress.View(now));
     }
+    // Stopping the mastering tool fails the job with 12; the user asked
+    // for it, so it is a cancel.
+    if (cancel_sent && report.code == tessaline::kStatusFailed) {
+      report.code = tessaline::kStatusCancelled;
+    }
     printer_->Finish(DescribeFinalReport(disc, disc_count_, report,
                                          progress.TotalSeconds(NowMs())));
+    if (report.code == tessaline::kStatusFailed ||
+        report.code == tessaline::kStatusVerifyFailed) {
+      const std::wstring detail = creator_.FailureDetail();
+      if (!detail.empty()) printer_->Message("  because " + Narrow(detail));
+    }
+    if (ExitStatusForReport(report.code) == kExitFailed) {
+      printer_->Message("  the library's log: " + log_path_);
+    }
     int status = ExitStatusForReport(report.code);
-    if (report.code == kSucceeded) {
+    if (report.code == tessaline::kStatusSucceeded) {
       // The written disc comes out; a virtual drive files its image away.
       Tessaline::EjectClose(Drive(), false);
       if (Interrupted()) status = kExitCancelled;
@@ -311,8 +348,50 @@ class DiscSet {
   // Library lines that came after the last disc's loop.
   void DrainLines() {
     while (std::optional<Event> event = queue_.Pop({})) {
-      if (event->is_line) printer_->Message(event->line);
+      if (event->is_line) Log(event->line);
     }
+  }
+
+  // One line on the real standard output, whatever the library writes.
+  void JsonLine(const std::string& line) {
+    if (capture_) {
+      capture_->Write(line + "\n");
+    } else {
+      WriteStdout(line + "\n");
+    }
+  }
+
+  void Json(std::int32_t disc, const FinalReport& report) {
+    std::string line = "{\"disc\":" + std::to_string(disc) +
+                       ",\"code\":" + std::to_string(report.code) +
+                       ",\"values\":[" + std::to_string(report.first) + "," +
+                       std::to_string(report.second) + "]";
+    if (report.code == tessaline::kStatusFailed) {
+      line += ",\"text\":" + JsonString(report.text);
+    }
+    if (report.code == tessaline::kStatusFailed ||
+        report.code == tessaline::kStatusVerifyFailed) {
+      line += ",\"detail\":" + JsonString(Narrow(creator_.FailureDetail()));
+    }
+    JsonLine(line + "}");
+  }
+
+ public:
+  // The last JSON line: how the run ended.
+  void JsonOutcome(int status) {
+    if (!arguments_.json) return;
+    const char* outcome = status == kExitOk          ? "made"
+                          : status == kExitCancelled ? "cancelled"
+                                                     : "failed";
+    JsonLine(std::string("{\"outcome\":\"") + outcome +
+             "\",\"exit\":" + std::to_string(status) + "}");
+  }
+
+ private:
+  void Log(const std::string& line) {
+    log_ << line << '\n';
+    log_.flush();
+    if (arguments_.verbose) std::cerr << line << std::endl;
   }
 
   const Arguments& arguments_;
@@ -320,6 +399,8 @@ class DiscSet {
   const std::uint32_t disc_count_;
   const bool virtual_drives_;
   const bool terminal_;
+  const std::string log_path_;
+  std::ofstream log_;
   EventQueue queue_;
   std::optional<StdoutCapture> capture_;
   std::optional<ProgressPrinter> printer_;
@@ -403,6 +484,14 @@ int RunPlan(const Arguments& arguments) {
   if (!AnalyzeLayout(creator, layout)) return kExitFailed;
   std::cout << FormatPlan(layout, arguments.media, work, WorkFolderOf(creator),
                           PlannedDiscs(creator));
+  // The library keeps to its keys; the user learns which ones it skips.
+  std::ifstream file(layout, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  for (const std::string& warning :
+       LayoutWarnings(text.str(), arguments.media, creator.NumDiscs())) {
+    std::cout << "warning: " << warning << '\n';
+  }
   return kExitOk;
 }
 
@@ -447,13 +536,18 @@ int RunMake(const Arguments& arguments) {
 
   const char* drives = std::getenv("TESSALINE_DRIVES");
   const bool virtual_drives = drives != nullptr && *drives != '\0';
-  std::cout << "making " << discs.size() << " of " << count << " disc"
-            << (count == 1 ? "" : "s") << " of " << layout << " on recorder "
-            << arguments.drive << " (" << recorder << ")"
-            << (arguments.verify ? ", with verification" : "") << '\n'
-            << "work folder " << WorkFolderOf(creator) << std::endl;
-  DiscSet set(arguments, creator, count, virtual_drives);
-  return set.Make(discs);
+  // With --json standard output carries the JSON lines alone.
+  std::ostream& out = arguments.json ? std::cerr : std::cout;
+  out << "making " << discs.size() << " of " << count << " disc"
+      << (count == 1 ? "" : "s") << " of " << layout << " on recorder "
+      << arguments.drive << " (" << recorder << ")"
+      << (arguments.verify ? ", with verification" : "") << '\n'
+      << "work folder " << WorkFolderOf(creator) << std::endl;
+  DiscSet set(arguments, creator, count, virtual_drives,
+              (std::filesystem::path(work) / "tessaline.log").string());
+  const int status = set.Make(discs);
+  set.JsonOutcome(status);
+  return status;
 }
 
 }  // namespace tessaline_cli
