@@ -10,7 +10,6 @@
 namespace tessaline {
 namespace {
 
-constexpr std::uint32_t kDismountWaitMilliseconds = 10000;
 constexpr int kLockAttempts = 3;
 
 // The drive of the recorder at `index`, or false when GetDriveLetter finds
@@ -73,6 +72,13 @@ std::int32_t DriveLock(const platform::Platform& platform, std::uint32_t index,
   return 0;
 }
 
+void SettleDrive(const platform::Platform& platform, const std::wstring& drive,
+                 platform::Settle when) {
+  const std::uint32_t milliseconds =
+      platform.devices->SettleMilliseconds(drive, when);
+  if (milliseconds > 0) platform.clock->Sleep(milliseconds);
+}
+
 std::int32_t DismountDiscVolume(const platform::Platform& platform,
                                 std::uint32_t index) {
   std::wstring drive;
@@ -89,12 +95,12 @@ std::int32_t DismountDiscVolume(const platform::Platform& platform,
       dismounted = true;
       device->UnlockVolume();
     } else {
-      platform.clock->Sleep(kDismountWaitMilliseconds);
+      SettleDrive(platform, drive, platform::Settle::kAfterDismount);
     }
   }
   if (!dismounted) device->DismountVolume();
   device->Close();
-  platform.clock->Sleep(kDismountWaitMilliseconds);
+  SettleDrive(platform, drive, platform::Settle::kAfterDismount);
   return 0;
 }
 

@@ -263,6 +263,14 @@ class Device : NonCopyable {
 
 enum class DeviceAttributes { kNormal, kNone };
 
+// The moments at which a job lets a drive settle.
+enum class Settle {
+  // After its volume is dismounted, and after each refused volume lock.
+  kAfterDismount,
+  // Before the job's final report.
+  kBeforeReport,
+};
+
 class Devices : NonCopyable {
  public:
   virtual ~Devices() = default;
@@ -274,6 +282,12 @@ class Devices : NonCopyable {
   // The lock file that a job holds to have the recorder of `drive` to
   // itself (FileSystem::LockExclusive); empty where there is none.
   virtual std::wstring LockPath(const std::wstring& drive) = 0;
+  // How long the drive of `drive` needs to settle at `when`, in
+  // milliseconds. A recorder's firmware and the system's file system need
+  // time after a dismount and after a write; a drive without them needs
+  // none.
+  virtual std::uint32_t SettleMilliseconds(const std::wstring& drive,
+                                           Settle when) = 0;
 };
 
 class Apartment : NonCopyable {

@@ -127,6 +127,10 @@ class DevicesWrapper : public Devices {
   std::wstring LockPath(const std::wstring& drive) override {
     return target_->LockPath(drive);
   }
+  std::uint32_t SettleMilliseconds(const std::wstring& drive,
+                                   Settle when) override {
+    return target_->SettleMilliseconds(drive, when);
+  }
 
  protected:
   Devices& target() { return *target_; }

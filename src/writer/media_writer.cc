@@ -12,8 +12,6 @@
 namespace tessaline {
 namespace {
 
-constexpr std::uint32_t kFinalWaitMs = 6000;
-
 std::wstring Widen(const char* text) { return platform::FromUtf8(text); }
 
 // Jobs released from their own thread, waiting to be joined from another.
@@ -166,16 +164,18 @@ bool MediaWriter::TakeLocks(std::wstring* failure) {
     if (!failure->empty()) return false;
   }
   // The recorder: a second job would eject or overwrite this one's medium.
-  std::wstring drive;
   try {
-    if (GetDriveLetter(platform(), settings_.recorderIndex, &drive) != 1) {
+    if (GetDriveLetter(platform(), settings_.recorderIndex, &drive_) != 1) {
+      drive_.clear();
       return true;
     }
   } catch (const MediaWriterException&) {
     // No such recorder: the write reports it in its place.
+    drive_.clear();
     return true;
   }
-  recorderLock_ = TakeLock(platform().devices->LockPath(drive), drive, failure);
+  recorderLock_ =
+      TakeLock(platform().devices->LockPath(drive_), drive_, failure);
   return failure->empty();
 }
 
@@ -216,7 +216,7 @@ void MediaWriter::Run() {
         VerifyDisc(settings_.disc, &tray);
       }
       DriveLock(p, index, false);
-      p.clock->Sleep(kFinalWaitMs);
+      SettleDrive(p, drive_, platform::Settle::kBeforeReport);
       code = Cancelled() ? kStatusCancelled : kStatusSucceeded;
     }
   } catch (const UserNeededException& e) {

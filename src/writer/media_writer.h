@@ -110,6 +110,9 @@ class MediaWriter : public ActiveObject {
   std::wstring failureDetail_;
   std::unique_ptr<platform::FileLock> workLock_;
   std::unique_ptr<platform::FileLock> recorderLock_;
+  // The recorder's drive, as the job found it when it started; empty when
+  // it had none.
+  std::wstring drive_;
 };
 
 // Ends the owner's hold on `job`: waits for its thread, unless this is that

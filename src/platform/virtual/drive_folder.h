@@ -16,6 +16,10 @@
 //                                       0 or absent: as fast as the disk
 //                   sectors=            capacity of every medium in this
 //                                       drive; 0 or absent: the medium's own
+//                   settle=             seconds the drive needs to settle
+//                                       after a dismount[,before a job's
+//                                       final report], as a real recorder
+//                                       does; 0 or absent: none
 //   medium.img    the bytes of the loaded medium; absent with an empty tray
 //   medium.ini    the state of the tray and its medium, section [medium]:
 //                   type=, written=0|1, damaged=0|1 (a write broke off),

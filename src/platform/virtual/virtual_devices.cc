@@ -185,6 +185,20 @@ class VirtualDevices final : public Devices {
     return FromUtf8(Utf8FromPath(mount.parent_path() / "recorder.lock"));
   }
 
+  // A drive that is no virtual drive has nothing to settle either.
+  std::uint32_t SettleMilliseconds(const std::wstring& drive,
+                                   Settle when) override {
+    if (!enabled_) return 0;
+    const fs::path mount = PathOf(drive);
+    if (mount.filename() != kMountFolder) return 0;
+    const std::shared_ptr<VirtualDrive> virtual_drive =
+        VirtualDrive::Open(mount.parent_path());
+    if (!virtual_drive) return 0;
+    const DriveDescription& description = virtual_drive->description();
+    return when == Settle::kAfterDismount ? description.settle_after_dismount
+                                          : description.settle_before_report;
+  }
+
   std::unique_ptr<Device> Open(const std::wstring& device_path,
                                DeviceAttributes attributes) override {
     (void)attributes;

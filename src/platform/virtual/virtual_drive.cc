@@ -213,6 +213,22 @@ std::shared_ptr<VirtualDrive> VirtualDrive::Open(const fs::path& folder,
       0, ParseNumber<std::int64_t>(ProfileValue(document, L"drive", L"sectors"),
                                    0));
 
+  // "settle=10" or "settle=10,6": seconds after a dismount, then before
+  // the final report (the first again when only one is given).
+  const std::string settle = ProfileValue(document, L"drive", L"settle");
+  const std::size_t comma = settle.find(',');
+  const std::uint32_t after_dismount =
+      ParseNumber<std::uint32_t>(settle.substr(0, comma), 0);
+  const std::uint32_t before_report =
+      comma == std::string::npos
+          ? after_dismount
+          : ParseNumber<std::uint32_t>(settle.substr(comma + 1), 0);
+  constexpr std::uint32_t kMostSeconds = 3600;
+  description.settle_after_dismount =
+      std::min(after_dismount, kMostSeconds) * 1000;
+  description.settle_before_report =
+      std::min(before_report, kMostSeconds) * 1000;
+
   // One Shared per drive folder in the process, alive while any object of
   // that drive is.
   static std::mutex* registry_mutex = new std::mutex;

@@ -36,6 +36,10 @@ struct DriveDescription {
   std::uint64_t speed = 0;
   // Capacity of every medium in this drive; 0: the medium's own.
   std::int64_t sectors = 0;
+  // Milliseconds the drive needs to settle after a dismount and before a
+  // job's final report; none unless it mimics a real recorder.
+  std::uint32_t settle_after_dismount = 0;
+  std::uint32_t settle_before_report = 0;
 };
 
 struct MediumState {

@@ -156,6 +156,12 @@ class WinDevices final : public Devices {
     return std::wstring(temp, length) + L"tessaline-recorder-" + drive[0] +
            L".lock";
   }
+
+  // Every recorder gets the same time: the file system and the firmware
+  // give no sign of when they are done.
+  std::uint32_t SettleMilliseconds(const std::wstring&, Settle when) override {
+    return when == Settle::kAfterDismount ? 10000 : 6000;
+  }
 };
 
 }  // namespace

@@ -47,6 +47,11 @@ class FakeDevices : public platform::Devices {
   std::wstring DevicePath(const std::wstring& drive) override;
   // The recorders of these tests are not shared with anyone.
   std::wstring LockPath(const std::wstring&) override { return {}; }
+  // A real recorder's waits.
+  std::uint32_t SettleMilliseconds(const std::wstring&,
+                                   platform::Settle when) override {
+    return when == platform::Settle::kAfterDismount ? 10000 : 6000;
+  }
   std::unique_ptr<platform::Device> Open(
       const std::wstring& device_path,
       platform::DeviceAttributes attributes) override;
