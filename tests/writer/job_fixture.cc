@@ -108,7 +108,8 @@ JobTest::JobTest() {
   tool_ = std::make_shared<ImageMakingProcesses>(processes_);
   tool_->image = PatternBytes(5 * 1024 * 1024, 1);
   test_.platform->processes = tool_;
-  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
+  // Settles as a real recorder does, so the job's waits show.
+  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR, "settle=10,6");
 }
 
 JobSettings JobTest::Settings(std::int32_t disc, std::int32_t verify,

@@ -191,6 +191,14 @@ class LibburnDevices final : public Devices {
     return nullptr;
   }
 
+  // A real recorder needs the time it always needed to settle; a
+  // pseudo-drive is a file and is ready at once.
+  std::uint32_t SettleMilliseconds(const std::wstring& drive,
+                                   Settle when) override {
+    if (IsPseudoDriveFile(ToUtf8(DevicePath(drive)))) return 0;
+    return when == Settle::kAfterDismount ? 10000 : 6000;
+  }
+
   // A recorder is locked through a file named after its device, in the
   // system's temporary folder, so that every process finds the same one.
   std::wstring LockPath(const std::wstring& drive) override {
