@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
+#include "udf/udf_test_support.h"
 
 namespace tessaline::testing {
 namespace {
@@ -113,6 +114,12 @@ TEST_F(LibburnSetTest,
   EXPECT_EQ(
       RunCommand({"diff", "-r", extracted.string(), expected.string()}).status,
       0);
+  // A second reader that is not ours: libudfread, with the disc's label.
+  const fs::path read = temp_.path() / "udfread2";
+  EXPECT_EQ(udf::ExtractWithLibudfread(File("disc2.img"), read),
+            std::optional<std::string>("RECOVERYDISC2"));
+  EXPECT_EQ(RunCommand({"diff", "-r", read.string(), expected.string()}).status,
+            0);
 
   // A written pseudo-drive is emptied before it takes the next disc.
   auto again = MakeOn(creator, drives[1], 2, nullptr, 0);
