@@ -10,7 +10,8 @@
 # TESSALINE_WINDOWS_COMPILER=clang builds with Debian's clang for the
 # mingw-w64 target instead of mingw-w64's g++ (use another BUILD_DIR).
 # TESSALINE_WINE_TESTS names the test programs to run (default below);
-# TESSALINE_WINDOWS_CMAKE_ARGS adds arguments to the cross build's cmake.
+# TESSALINE_WINDOWS_CMAKE_ARGS adds arguments to the cross build's cmake;
+# TESSALINE_WINDOWS_TARGETS names the targets to build (default: all).
 # Wine runs headless: the programs are console programs, and a message box
 # that cannot be shown returns at once.
 set -euo pipefail
@@ -47,7 +48,8 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_MINGW_PREFIX="$prefix" \
   -DTESSALINE_MINGW_COMPILER="$compiler" -DTESSALINE_WERROR=ON \
   ${TESSALINE_WINDOWS_CMAKE_ARGS:-} >/dev/null
-cmake --build "$build" -j"$jobs"
+read -r -a targets <<<"${TESSALINE_WINDOWS_TARGETS:-all}"
+cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 
 echo "== tests under Wine"
 wine=$(command -v wine)
@@ -75,7 +77,7 @@ export TESSALINE_WINE_FIXED_DRIVES=MN
 export TESSALINE_WINE_DEVICE_DRIVE=X:
 export TESSALINE_WINE_DEVICE_IMAGE="Z:${drives//\//\\}\\x.iso"
 
-read -r -a tests <<<"${TESSALINE_WINE_TESTS:-windows_platform_tests layout_tests burn_tests}"
+read -r -a tests <<<"${TESSALINE_WINE_TESTS-windows_platform_tests layout_tests burn_tests}"
 status=0
 for name in "${tests[@]}"; do
   echo "-- $name"
