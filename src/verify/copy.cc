@@ -13,22 +13,16 @@ namespace tessaline {
 namespace {
 
 [[noreturn]] void ThrowRefused(LinkRefusal why, const std::wstring& link) {
-  throw MediaWriterException(
-      link + (why == LinkRefusal::kLoop
-                  ? L" - copy failed. Item is a link loop"
-                  : L" - copy failed. Item lies outside the source folder"));
+  throw MediaWriterException(LinkRefusalText(why, link, L"copy"));
 }
 
-// Whether the item is there to be copied. One that leads out of the source
-// folder through a link, or round in a loop, is refused.
+// Whether the item is there to be copied; a refused one ends the copy.
 bool PresentInSource(platform::FileSystem& files,
                      const std::wstring& source_folder,
                      const std::wstring& path) {
-  bool absent = false;
-  const LinkRefusal refusal =
-      JudgeSourcePath(files, source_folder, path, &absent);
-  if (refusal != LinkRefusal::kNone) ThrowRefused(refusal, path);
-  return !absent && files.Exists(path);
+  return tessaline::PresentInSource(
+      files, source_folder, path,
+      [&](LinkRefusal why) { ThrowRefused(why, path); });
 }
 
 }  // namespace

@@ -296,15 +296,24 @@ bool StartsWithFolder(const std::wstring& path, const std::wstring& folder,
 
 }  // namespace
 
-LinkRefusal JudgeSourcePath(FileSystem& files,
-                            const std::wstring& source_folder,
-                            const std::wstring& path, bool* absent) {
+std::wstring LinkRefusalText(LinkRefusal why, const std::wstring& link,
+                             const std::wstring& action) {
+  return link + L" - " + action +
+         (why == LinkRefusal::kLoop
+              ? L" failed. Item is a link loop"
+              : L" failed. Item lies outside the source folder");
+}
+
+bool PresentInSource(FileSystem& files, const std::wstring& source_folder,
+                     const std::wstring& path,
+                     const std::function<void(LinkRefusal)>& refuse) {
   SourceRules rules;
   rules.source_folder = source_folder;
   LinkGuard guard(files, source_folder, rules);
   std::wstring real;
-  *absent = guard.Judge(path, false, &real) == Step::kSkip;
-  return rules.refusal;
+  const bool absent = guard.Judge(path, false, &real) == Step::kSkip;
+  if (rules.refusal != LinkRefusal::kNone) refuse(rules.refusal);
+  return !absent && files.Exists(path);
 }
 
 std::wstring MeantSource(FileSystem& files, const SourceRules& rules,

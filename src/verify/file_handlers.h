@@ -6,6 +6,7 @@
 #define TESSALINE_VERIFY_FILE_HANDLERS_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -34,11 +35,18 @@ struct SourceRules {
   std::wstring failure;
 };
 
-// Judges one path below the source folder (an item): kNone when it may be
-// followed, or when it leads nowhere (then `*absent` is set).
-LinkRefusal JudgeSourcePath(platform::FileSystem& files,
-                            const std::wstring& source_folder,
-                            const std::wstring& path, bool* absent);
+// "<link> - <action> failed. Item lies outside the source folder", or
+// "... Item is a link loop".
+std::wstring LinkRefusalText(LinkRefusal why, const std::wstring& link,
+                             const std::wstring& action);
+
+// Whether the item `path` below the source folder is there to be copied or
+// compared. One that leads out of the source folder through a link, or
+// round in a loop, is handed to `refuse`, which throws.
+bool PresentInSource(platform::FileSystem& files,
+                     const std::wstring& source_folder,
+                     const std::wstring& path,
+                     const std::function<void(LinkRefusal)>& refuse);
 
 // The file a comparison reads for `destination`: `source`, or the
 // replacement when `destination` is the replaced file.

@@ -28,10 +28,7 @@ std::wstring ParentOf(const std::wstring& path, wchar_t separator) {
 
 [[noreturn]] void FailRefused(LinkRefusal why, const std::wstring& link,
                               std::int32_t code) {
-  Fail(code, link + (why == LinkRefusal::kLoop
-                         ? L" - verify failed. Item is a link loop"
-                         : L" - verify failed. Item lies outside the source "
-                           L"folder"));
+  Fail(code, LinkRefusalText(why, link, L"verify"));
 }
 
 // Whether the item is there to be compared; a link out of the source
@@ -40,15 +37,12 @@ std::wstring ParentOf(const std::wstring& path, wchar_t separator) {
 bool PresentInSource(platform::FileSystem& files,
                      const std::wstring& source_folder,
                      const std::wstring& path) {
-  bool absent = false;
-  const LinkRefusal refusal =
-      JudgeSourcePath(files, source_folder, path, &absent);
-  if (refusal != LinkRefusal::kNone) {
-    FailRefused(refusal, path,
-                files.IsDirectory(path) ? kVerifyFolderTreeDiffers
-                                        : kVerifyFileDiffers);
-  }
-  return !absent && files.Exists(path);
+  return tessaline::PresentInSource(
+      files, source_folder, path, [&](LinkRefusal why) {
+        FailRefused(why, path,
+                    files.IsDirectory(path) ? kVerifyFolderTreeDiffers
+                                            : kVerifyFileDiffers);
+      });
 }
 
 // Entries present in the source must be on the disc, and equal; absent ones
