@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "copy_compare/copy.h"
+#include "copy_compare/file_handlers.h"
 #include "platform/posix/posix_backends.h"
 #include "platform/text.h"
 #include "tessaline/tessaline.h"
-#include "verify/copy.h"
-#include "verify/file_handlers.h"
 
 extern char** environ;
 

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "copy_compare/read_back.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
-#include "verify/read_back.h"
 
 extern char** environ;
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "base/status.h"
 #include "platform/disc.h"
-#include "writer/status.h"
 
 namespace tessaline {
 

@@ -2,8 +2,8 @@
 #ifndef TESSALINE_BURN_EVENT_SINKS_H_
 #define TESSALINE_BURN_EVENT_SINKS_H_
 
+#include "base/status.h"
 #include "platform/disc.h"
-#include "writer/status.h"
 
 namespace tessaline {
 

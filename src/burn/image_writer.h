@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "platform/disc.h"
-#include "writer/status.h"
 
 namespace tessaline {
 

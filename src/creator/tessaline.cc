@@ -9,13 +9,13 @@
 #include <unordered_set>
 #include <utility>
 
+#include "base/status.h"
+#include "copy_compare/copy.h"
 #include "creator/disc_size.h"
 #include "creator/input_checks.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/copy.h"
 #include "writer/media_writer.h"
-#include "writer/status.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <initializer_list>
 #include <string>
 
-#include "build/image_tool.h"
 #include "burn/image_writer.h"
+#include "copy_compare/copy.h"
+#include "copy_compare/file_handlers.h"
+#include "mastering/image_tool.h"
 #include "platform/text.h"
-#include "verify/copy.h"
-#include "verify/file_handlers.h"
 #include "writer/media_writer.h"
 
 namespace tessaline {

@@ -1,6 +1,6 @@
 // The verification stages of the writer job.
-#include "verify/folder_verify.h"
-#include "verify/read_back.h"
+#include "copy_compare/folder_verify.h"
+#include "copy_compare/read_back.h"
 #include "writer/media_writer.h"
 
 namespace tessaline {

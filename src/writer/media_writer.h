@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "platform/platform.h"
 #include "writer/active_object.h"
-#include "writer/status.h"
 
 namespace tessaline {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "copy_compare/item_list.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/posix_backends.h"
 #include "platform/profile_parser.h"
 #include "platform/text.h"
 #include "tessaline/tessaline.h"
-#include "verify/item_list.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "copy_compare/read_back.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "tessaline/tessaline.h"
-#include "verify/read_back.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -1,5 +1,5 @@
 // Verification of a written data disc against its source.
-#include "verify/folder_verify.h"
+#include "copy_compare/folder_verify.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

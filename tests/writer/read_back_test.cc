@@ -1,6 +1,6 @@
 // Reading the boot disc back from a virtual drive and comparing it with its
 // image.
-#include "verify/read_back.h"
+#include "copy_compare/read_back.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

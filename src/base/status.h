@@ -1,8 +1,8 @@
 // The reporter through which a writer job's stages send their status
 // reports (codes in tessaline/status_codes.h), and the cancel flag that the
 // host sets.
-#ifndef TESSALINE_WRITER_STATUS_H_
-#define TESSALINE_WRITER_STATUS_H_
+#ifndef TESSALINE_BASE_STATUS_H_
+#define TESSALINE_BASE_STATUS_H_
 
 #include <atomic>
 #include <cstdint>
@@ -40,4 +40,4 @@ class StatusReporter {
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_WRITER_STATUS_H_
+#endif  // TESSALINE_BASE_STATUS_H_

@@ -1,14 +1,14 @@
 // Verifying a written data disc: the right disc is in the drive (its marker
 // file), and every listed item on it equals its source.
-#ifndef TESSALINE_VERIFY_FOLDER_VERIFY_H_
-#define TESSALINE_VERIFY_FOLDER_VERIFY_H_
+#ifndef TESSALINE_COPY_COMPARE_FOLDER_VERIFY_H_
+#define TESSALINE_COPY_COMPARE_FOLDER_VERIFY_H_
 
 #include <cstdint>
 #include <string>
 
+#include "base/status.h"
+#include "copy_compare/file_handlers.h"
 #include "platform/platform.h"
-#include "verify/file_handlers.h"
-#include "writer/status.h"
 
 namespace tessaline {
 
@@ -40,4 +40,4 @@ std::int32_t VerifyDiscItems(const platform::Platform& platform,
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_VERIFY_FOLDER_VERIFY_H_
+#endif  // TESSALINE_COPY_COMPARE_FOLDER_VERIFY_H_

@@ -1,4 +1,4 @@
-#include "build/image_tool.h"
+#include "mastering/image_tool.h"
 
 #include <memory>
 

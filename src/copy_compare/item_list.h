@@ -1,8 +1,8 @@
 // A disc's item list: comma-separated entries below the source folder.
 // Shared by the copy and the folder verification so both treat entries
 // alike.
-#ifndef TESSALINE_VERIFY_ITEM_LIST_H_
-#define TESSALINE_VERIFY_ITEM_LIST_H_
+#ifndef TESSALINE_COPY_COMPARE_ITEM_LIST_H_
+#define TESSALINE_COPY_COMPARE_ITEM_LIST_H_
 
 #include <optional>
 #include <string>
@@ -46,4 +46,4 @@ void WriteMissingReport(const platform::Platform& platform,
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_VERIFY_ITEM_LIST_H_
+#endif  // TESSALINE_COPY_COMPARE_ITEM_LIST_H_

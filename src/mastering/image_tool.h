@@ -1,12 +1,12 @@
 // Runs the external mastering tool as a hidden child process.
-#ifndef TESSALINE_BUILD_IMAGE_TOOL_H_
-#define TESSALINE_BUILD_IMAGE_TOOL_H_
+#ifndef TESSALINE_MASTERING_IMAGE_TOOL_H_
+#define TESSALINE_MASTERING_IMAGE_TOOL_H_
 
 #include <cstdint>
 #include <string>
 
+#include "base/status.h"
 #include "platform/platform.h"
-#include "writer/status.h"
 
 namespace tessaline {
 
@@ -22,4 +22,4 @@ std::uint32_t RunImageTool(const platform::Platform& platform,
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_BUILD_IMAGE_TOOL_H_
+#endif  // TESSALINE_MASTERING_IMAGE_TOOL_H_

@@ -1,4 +1,4 @@
-#include "verify/item_list.h"
+#include "copy_compare/item_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "verify/read_back.h"
+#include "copy_compare/read_back.h"
 
 #include <cstdio>
 #include <cstring>

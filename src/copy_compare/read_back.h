@@ -1,13 +1,13 @@
 // Verifying the boot disc by reading it back through the drive's volume
 // device and comparing it with its image, chunk by chunk.
-#ifndef TESSALINE_VERIFY_READ_BACK_H_
-#define TESSALINE_VERIFY_READ_BACK_H_
+#ifndef TESSALINE_COPY_COMPARE_READ_BACK_H_
+#define TESSALINE_COPY_COMPARE_READ_BACK_H_
 
 #include <cstdint>
 #include <string>
 
+#include "base/status.h"
 #include "platform/platform.h"
-#include "writer/status.h"
 
 namespace tessaline {
 
@@ -26,4 +26,4 @@ std::int32_t RemoveBootImage(const platform::Platform& platform,
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_VERIFY_READ_BACK_H_
+#endif  // TESSALINE_COPY_COMPARE_READ_BACK_H_

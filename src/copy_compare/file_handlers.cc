@@ -1,4 +1,4 @@
-#include "verify/file_handlers.h"
+#include "copy_compare/file_handlers.h"
 
 #include <algorithm>
 #include <cstring>

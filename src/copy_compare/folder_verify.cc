@@ -1,12 +1,12 @@
-#include "verify/folder_verify.h"
+#include "copy_compare/folder_verify.h"
 
 #include <string>
 #include <vector>
 
+#include "copy_compare/file_handlers.h"
+#include "copy_compare/item_list.h"
 #include "drive/drive_letter.h"
 #include "platform/text.h"
-#include "verify/file_handlers.h"
-#include "verify/item_list.h"
 
 namespace tessaline {
 namespace {

@@ -1,12 +1,12 @@
 // Copying a disc's items from the source folder, with the missing-file
 // report.
-#ifndef TESSALINE_VERIFY_COPY_H_
-#define TESSALINE_VERIFY_COPY_H_
+#ifndef TESSALINE_COPY_COMPARE_COPY_H_
+#define TESSALINE_COPY_COMPARE_COPY_H_
 
 #include <string>
 
+#include "base/status.h"
 #include "platform/platform.h"
-#include "writer/status.h"
 
 namespace tessaline {
 
@@ -28,4 +28,4 @@ void CopyDiscItems(const platform::Platform& platform,
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_VERIFY_COPY_H_
+#endif  // TESSALINE_COPY_COMPARE_COPY_H_

@@ -2,15 +2,15 @@
 // compare two files. Runs on the platform's file system; polls the cancel
 // flag between files and between blocks of large files. A handler stopped
 // by the cancel flag returns success: its callers see the flag themselves.
-#ifndef TESSALINE_VERIFY_FILE_HANDLERS_H_
-#define TESSALINE_VERIFY_FILE_HANDLERS_H_
+#ifndef TESSALINE_COPY_COMPARE_FILE_HANDLERS_H_
+#define TESSALINE_COPY_COMPARE_FILE_HANDLERS_H_
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "base/status.h"
 #include "platform/platform.h"
-#include "writer/status.h"
 
 namespace tessaline {
 
@@ -85,4 +85,4 @@ std::wstring CompareFailureText(std::int32_t result);
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_VERIFY_FILE_HANDLERS_H_
+#endif  // TESSALINE_COPY_COMPARE_FILE_HANDLERS_H_

@@ -1,4 +1,4 @@
-#include "verify/file_handlers.h"
+#include "copy_compare/file_handlers.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "copy_compare/hooked_files.h"
 #include "support/core/test_platform.h"
-#include "verify/hooked_files.h"
 
 namespace tessaline {
 namespace {

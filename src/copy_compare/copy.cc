@@ -1,12 +1,12 @@
-#include "verify/copy.h"
+#include "copy_compare/copy.h"
 
 #include <set>
 #include <vector>
 
+#include "copy_compare/file_handlers.h"
+#include "copy_compare/item_list.h"
 #include "platform/text.h"
 #include "tessaline/tessaline.h"
-#include "verify/file_handlers.h"
-#include "verify/item_list.h"
 
 namespace tessaline {
 

@@ -1,7 +1,7 @@
 // The real file system with hooks: a test can fail a copy, or act in the
 // middle of a copy or of a read.
-#ifndef TESSALINE_TESTS_VERIFY_HOOKED_FILES_H_
-#define TESSALINE_TESTS_VERIFY_HOOKED_FILES_H_
+#ifndef TESSALINE_TESTS_COPY_COMPARE_HOOKED_FILES_H_
+#define TESSALINE_TESTS_COPY_COMPARE_HOOKED_FILES_H_
 
 #include <errno.h>
 
@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "platform/platform_wrapper.h"
 #include "platform/text.h"
-#include "writer/status.h"
 
 namespace tessaline {
 
@@ -66,4 +66,4 @@ class HookedFiles : public platform::FileSystemWrapper {
 
 }  // namespace tessaline
 
-#endif  // TESSALINE_TESTS_VERIFY_HOOKED_FILES_H_
+#endif  // TESSALINE_TESTS_COPY_COMPARE_HOOKED_FILES_H_

@@ -1,4 +1,4 @@
-#include "verify/copy.h"
+#include "copy_compare/copy.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -6,9 +6,9 @@
 #include <array>
 #include <filesystem>
 
+#include "copy_compare/hooked_files.h"
 #include "platform/text.h"
 #include "support/core/test_platform.h"
-#include "verify/hooked_files.h"
 
 namespace tessaline {
 namespace {
