@@ -42,7 +42,7 @@ class ImageWriterTest : public DriveRig {
     const std::string medium = ReadFile(drives_ / "drive0" / "medium.img");
     const bool image =
         iso ? medium == ReadFile(temp_.path() / "boot.iso")
-            : ReadFile(drives_ / "drive0" / "mount" / "tools" / "a.bin") ==
+            : OnDisc("tools/a.bin") ==
                   ReadFile(temp_.path() / "Burn" / "tools" / "a.bin");
     return image ? Disc::kImage : Disc::kOld;
   }

@@ -39,11 +39,11 @@ TEST_F(DataDiscTest, WritesTheBuildFolderLabelledWithTheDiscNumber) {
   EXPECT_TRUE(Labelled("RECOVERYDISC2"));
   // The base folder is not included. What went on the disc: the items, the
   // marker, the plug-in variant, and no boot-disc marker.
-  EXPECT_TRUE(fs::exists(DiscPath("RECOVERY2")));
-  EXPECT_FALSE(fs::exists(DiscPath("DVD")));
-  EXPECT_EQ(ReadFile(DiscPath("drivers/net/e1000.inf")), "driver");
-  EXPECT_EQ(ReadFile(DiscPath("apps/readme.txt")), "read me");
-  EXPECT_EQ(ReadFile(DiscPath("kiro/plugins.xml")), "<plugins disc='dvd'/>");
+  EXPECT_EQ(OnDisc("RECOVERY2"), "");
+  EXPECT_FALSE(OnDisc("DVD"));
+  EXPECT_EQ(OnDisc("drivers/net/e1000.inf"), "driver");
+  EXPECT_EQ(OnDisc("apps/readme.txt"), "read me");
+  EXPECT_EQ(OnDisc("kiro/plugins.xml"), "<plugins disc='dvd'/>");
   EXPECT_FALSE(fs::exists(WorkPath("Burn")));
   EXPECT_TRUE(processes_->Starts().empty());
 }
@@ -112,7 +112,7 @@ TEST_F(DataDiscTest, FailingWriterLeavesTheBuildFolderForTheNextBuild) {
   JobLog next;
   RunJob(12, 0, L"apps/readme.txt", &next);
   EXPECT_EQ(next.Codes().back(), 10);
-  EXPECT_FALSE(fs::exists(DiscPath("stale.txt")));
+  EXPECT_FALSE(OnDisc("stale.txt"));
   EXPECT_TRUE(Labelled("RECOVERYDISC12"));
 }
 

@@ -44,6 +44,24 @@ class FolderVerifyTest : public JobTest {
     }
   }
 
+  // Changes one byte of the file data `content` on drive0's medium, as a
+  // disc that does not hold what was written.
+  void FlipOnMedium(const std::string& content) {
+    const fs::path medium = drives_ / "drive0" / "medium.img";
+    std::string bytes = ReadFile(medium);
+    const std::size_t at = bytes.find(content);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(at, bytes.rfind(content));
+    bytes[at] ^= 0x20;
+    WriteFile(medium, bytes);
+  }
+
+  // A drive with a blank medium in place of the one written.
+  void NewMedium() {
+    fs::remove_all(drives_ / "drive0");
+    AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
+  }
+
   StatusLog reports_;
   std::wstring message_;
 };
@@ -54,8 +72,10 @@ TEST_F(FolderVerifyTest, CorrectDiscPassesWithProgressAndNoPrompt) {
   EXPECT_EQ(reports_.Reports().size(), 2u);  // not for the first entry
 }
 
-TEST_F(FolderVerifyTest, AbsentMarkerPromptsTwelveTimesThenFails) {
-  fs::remove(DiscPath("RECOVERY2"));
+TEST_F(FolderVerifyTest, TakenOutDiscPromptsTwelveTimesThenFails) {
+  const fs::path medium = drives_ / "drive0" / "medium.img";
+  const fs::path aside = temp_.path() / "aside.img";
+  fs::rename(medium, aside);
   EXPECT_EQ(Verify(L"drivers"), 102);
   auto messages = test_.prompt->Messages();
   ASSERT_EQ(messages.size(), 12u);
@@ -63,9 +83,9 @@ TEST_F(FolderVerifyTest, AbsentMarkerPromptsTwelveTimesThenFails) {
             L"Please insert the disc again - detection failed.");
   EXPECT_EQ(messages[0].caption, L"Zelt");
 
-  // A marker that appears after a prompt is found.
+  // A disc put back after a prompt is found.
   test_.prompt->SetOnShow([&](int count) {
-    if (count == 14) WriteFile(DiscPath("RECOVERY2"), "");
+    if (count == 14) fs::rename(aside, medium);
   });
   EXPECT_EQ(Verify(L"drivers"), 0);
   EXPECT_EQ(test_.prompt->Count(), 14);
@@ -80,41 +100,47 @@ TEST_F(FolderVerifyTest, EachSituationHasItsCode) {
   EXPECT_EQ(ReadFile(WorkPath("missing.txt")),
             platform::ToUtf8(Source("missing-in-source")) + "\r\n");
 
-  fs::remove(DiscPath("apps/readme.txt"));
-  EXPECT_EQ(Verify(L"drivers,apps/readme.txt"), 103);
+  // Present in the source, never written to the medium.
+  WriteFile(SourcePath("apps/new.txt"), "new");
+  EXPECT_EQ(Verify(L"drivers,apps/new.txt"), 103);
 
   // Found on the disc's root but not in its folder: only the comparison of
   // one item can tell.
-  fs::remove_all(DiscPath("apps"));
+  WriteFile(SourcePath("extra/x.txt"), "x");
   try {
-    VerifyItem(*test_.platform, Source("apps/readme.txt"),
-               platform::FromUtf8(DiscPath("apps/readme.txt").string()),
-               nullptr);
+    VerifyItem(*test_.platform, Source("extra/x.txt"),
+               platform::FromUtf8(DiscPath("extra/x.txt").string()), nullptr);
     ADD_FAILURE() << "no failure";
   } catch (const MediaVerifyException& e) {
     EXPECT_EQ(e.code, 202);
     EXPECT_EQ(e.message,
-              platform::FromUtf8(DiscPath("apps/readme.txt").string()) +
+              platform::FromUtf8(DiscPath("extra/x.txt").string()) +
                   L" - verify failed. Details: Directory doesn't exist.");
   }
 
-  WriteFile(DiscPath("kiro/plugins.xml"), "<changed/>");
-  EXPECT_EQ(Verify(L"kiro/plugins.xml"), 203);
-  EXPECT_EQ(message_,
-            platform::FromUtf8(DiscPath("kiro/plugins.xml").string()) +
-                L" - verify failed.  Details: File compare");
-
-  EXPECT_EQ(Verify(L"kiro"), 201);
-  EXPECT_EQ(message_, platform::FromUtf8(DiscPath("kiro").string()) +
+  FlipOnMedium("read me");
+  EXPECT_EQ(Verify(L"apps/readme.txt"), 203);
+  EXPECT_EQ(message_, platform::FromUtf8(DiscPath("apps/readme.txt").string()) +
+                          L" - verify failed.  Details: File compare");
+  fs::remove(SourcePath("apps/new.txt"));
+  EXPECT_EQ(Verify(L"apps"), 201);
+  EXPECT_EQ(message_, platform::FromUtf8(DiscPath("apps").string()) +
                           L" - verify failed. During recursive folder verify");
 }
 
+TEST_F(FolderVerifyTest, MediumChangedAfterTheWriteFailsTheJob) {
+  log_.SetHook([&](const StatusReport& report) {
+    if (report.code == 9 && report.first == 0) FlipOnMedium("read me");
+  });
+  NewMedium();
+  RunJob(2, 1, L"drivers,apps/readme.txt");
+  EXPECT_EQ(log_.Reports().back(), (StatusReport{14, 0, 203}));
+}
+
 TEST_F(FolderVerifyTest, LinkOutOfTheSourceIsNotFollowed) {
-  // Even where the disc holds what the link leads to.
   WriteFile(temp_.path() / "outside" / "x.txt", "x");
   fs::create_directory_symlink(temp_.path() / "outside",
                                SourcePath("apps/away"));
-  fs::copy(temp_.path() / "outside", DiscPath("apps/away"));
   EXPECT_EQ(Verify(L"apps"), 201);
   EXPECT_EQ(message_,
             Source("apps/away") +
@@ -122,16 +148,15 @@ TEST_F(FolderVerifyTest, LinkOutOfTheSourceIsNotFollowed) {
 }
 
 TEST_F(FolderVerifyTest, CancelStopsComparisonsButNotThePresenceTests) {
-  WriteFile(DiscPath("kiro/plugins.xml"), "<changed/>");
+  FlipOnMedium("read me");
   cancel_->store(1);
-  EXPECT_EQ(Verify(L"drivers,kiro"), 0);  // nothing compared
-  fs::remove_all(DiscPath("kiro"));
-  EXPECT_EQ(Verify(L"drivers,kiro"), 103);
+  EXPECT_EQ(Verify(L"drivers,apps"), 0);  // nothing compared
+  WriteFile(SourcePath("new/x.txt"), "x");
+  EXPECT_EQ(Verify(L"drivers,new"), 103);
 }
 
 TEST_F(FolderVerifyTest, CancelledJobVerifyingACorrectDiscEndsCancelled) {
-  fs::remove_all(drives_ / "drive0");
-  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
+  NewMedium();
   log_.SetHook([&](const StatusReport& report) {
     if (report.code == 9) cancel_->store(1);
   });

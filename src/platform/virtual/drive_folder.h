@@ -25,10 +25,10 @@
 //                   type=, written=0|1, damaged=0|1 (a write broke off),
 //                   mounted=0|1 (0 after a dismount, until the next use);
 //                 section [tray]: locked=0|1 (medium removal prevented)
-//   mount/        the mount folder: the medium's file system, read back
-//                 from medium.img after each write and each remount
-//   .dismounted/  the mount folder's content while the volume is dismounted,
-//                 put back at the next use unless the medium changed
+//   mount/        the drive's mount point, empty on disk: the platform's
+//                 file system shows the medium's file system below it,
+//                 read in place from medium.img; a tool outside the library
+//                 reads medium.img itself (7zz x medium.img)
 //   ejected/      written media taken out of the drive, disc-001.img, ...;
 //                 one whose write broke off as disc-NNN.damaged.img
 //   requests.log  one line per device request, lock and media change

@@ -1,19 +1,23 @@
 #include "platform/virtual/mount_view.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <memory>
-#include <set>
-#include <string>
+#include <map>
+#include <mutex>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/virtual/virtual_drive.h"
 
 #if __has_include(<udfread/udfread.h>)
+#include <udfread/blockinput.h>
 #include <udfread/udfread.h>
 #define TESSALINE_HAVE_UDFREAD 1
 #endif
@@ -27,13 +31,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kCopyBufferBytes = 1 << 20;
 // The volume recognition sequence starts at sector 16 and is short; a
 // bridge image has a few ISO 9660 descriptors ahead of the UDF ones.
 constexpr int kFirstRecognitionSector = 16;
 constexpr int kRecognitionSectors = 32;
+// Folders whose listings are kept at once; a walk over the medium needs
+// only the few it is in, and a disc of many folders stays small in memory.
+constexpr std::size_t kCachedFolders = 256;
+constexpr std::size_t kCopyBufferBytes = 1 << 20;
 
-// A name the mount folder can hold as one entry.
+// A name a folder can hold as one entry.
 bool IsUsableName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find('/') == std::string::npos &&
@@ -83,193 +90,464 @@ std::string JoinSurrogates(std::string_view text) {
   return out;
 }
 
-class CopyBuffer {
+// The image file, read at any offset from any thread.
+class ImageFile {
  public:
-  CopyBuffer() : bytes_(kCopyBufferBytes) {}
-  char* data() { return bytes_.data(); }
-  std::size_t size() const { return bytes_.size(); }
+  explicit ImageFile(const fs::path& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~ImageFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  std::uint64_t Size() const {
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    return end < 0 ? 0 : static_cast<std::uint64_t>(end);
+  }
+  // Reads up to `size` bytes at `offset`, fewer only at the end; -1 (errno
+  // set) on failure.
+  std::int64_t ReadAt(void* buffer, std::uint64_t size,
+                      std::uint64_t offset) const {
+    auto* out = static_cast<char*>(buffer);
+    std::uint64_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pread(fd_, out + done, size - done,
+                                static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return -1;
+      if (n == 0) break;
+      done += static_cast<std::uint64_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+  }
 
  private:
-  std::vector<char> bytes_;
+  int fd_;
+};
+
+// A piece of a file's data on the image. ISO 9660 files of 4 GiB and more
+// come in several.
+struct Extent {
+  std::uint64_t offset;
+  std::uint64_t size;
+};
+
+// One folder of the medium as its reader gave it, looked up by name.
+struct Folder {
+  std::vector<ViewEntry> entries;
+  // The names the reader knows the entries by.
+  std::vector<std::string> raw;
+  // ISO 9660: the data of each file, and the folder's own path.
+  std::vector<std::vector<Extent>> extents;
+  std::string iso_path;
+  std::unordered_map<std::string, std::size_t> index;
+#ifdef TESSALINE_HAVE_UDFREAD
+  struct DirCloser {
+    void operator()(UDFDIR* dir) const { udfread_closedir(dir); }
+  };
+  std::unique_ptr<UDFDIR, DirCloser> udf;
+#endif
+
+  void Add(ViewEntry entry, std::string raw_name) {
+    if (!index.emplace(entry.name, entries.size()).second) return;
+    entries.push_back(std::move(entry));
+    raw.push_back(std::move(raw_name));
+  }
+};
+
+// The walk through folders and their cache; a reader gives the folders
+// and opens the files. Calls hold mutex_, which the files share.
+class CachedView : public MountView {
+ public:
+  bool Find(const std::vector<std::string>& path, bool* is_directory,
+            int* error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (path.empty()) {
+      *is_directory = true;
+      return true;
+    }
+    std::size_t at = 0;
+    const std::shared_ptr<Folder> parent = Entry(path, &at, error);
+    if (!parent) return false;
+    *is_directory = parent->entries[at].is_directory;
+    return true;
+  }
+
+  bool List(const std::vector<std::string>& path,
+            std::vector<ViewEntry>* entries, int* error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::shared_ptr<Folder> folder = Walk(path, path.size(), error);
+    if (!folder) return false;
+    *entries = folder->entries;
+    return true;
+  }
+
+  std::unique_ptr<File> OpenFile(const std::vector<std::string>& path,
+                                 int* error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t at = 0;
+    const std::shared_ptr<Folder> parent =
+        path.empty() ? nullptr : Entry(path, &at, error);
+    if (path.empty() || (parent && parent->entries[at].is_directory)) {
+      *error = EISDIR;
+      return nullptr;
+    }
+    if (!parent) return nullptr;
+    std::unique_ptr<File> file = OpenChild(*parent, at);
+    if (!file) *error = EIO;
+    return file;
+  }
+
+ protected:
+  virtual std::shared_ptr<Folder> ReadRoot() = 0;
+  virtual std::shared_ptr<Folder> ReadChild(const Folder& parent,
+                                            std::size_t entry) = 0;
+  virtual std::unique_ptr<File> OpenChild(const Folder& parent,
+                                          std::size_t entry) = 0;
+
+  std::mutex mutex_;
+
+ private:
+  // The folder of the first `count` steps of `path`.
+  std::shared_ptr<Folder> Walk(const std::vector<std::string>& path,
+                               std::size_t count, int* error) {
+    std::string key;
+    auto found = cache_.find(key);
+    std::shared_ptr<Folder> folder =
+        found != cache_.end() ? found->second : Keep(key, ReadRoot());
+    for (std::size_t step = 0; folder && step < count; ++step) {
+      auto entry = folder->index.find(path[step]);
+      if (entry == folder->index.end()) {
+        *error = ENOENT;
+        return nullptr;
+      }
+      if (!folder->entries[entry->second].is_directory) {
+        *error = ENOTDIR;
+        return nullptr;
+      }
+      key += '/';
+      key += path[step];
+      found = cache_.find(key);
+      folder = found != cache_.end()
+                   ? found->second
+                   : Keep(key, ReadChild(*folder, entry->second));
+    }
+    if (!folder) *error = EIO;
+    return folder;
+  }
+
+  // The folder that holds the last step of `path`, and that step's entry.
+  std::shared_ptr<Folder> Entry(const std::vector<std::string>& path,
+                                std::size_t* at, int* error) {
+    std::shared_ptr<Folder> parent = Walk(path, path.size() - 1, error);
+    if (!parent) return nullptr;
+    auto entry = parent->index.find(path.back());
+    if (entry == parent->index.end()) {
+      *error = ENOENT;
+      return nullptr;
+    }
+    *at = entry->second;
+    return parent;
+  }
+
+  std::shared_ptr<Folder> Keep(const std::string& key,
+                               std::shared_ptr<Folder> folder) {
+    if (!folder) return nullptr;
+    if (cache_.size() >= kCachedFolders) cache_.clear();
+    cache_.emplace(key, folder);
+    return folder;
+  }
+
+  std::map<std::string, std::shared_ptr<Folder>> cache_;
+};
+
+// A medium without a file system this library reads: an empty root.
+class EmptyView final : public CachedView {
+ public:
+  FileSystemKind kind() const override { return FileSystemKind::kNone; }
+
+ protected:
+  std::shared_ptr<Folder> ReadRoot() override {
+    return std::make_shared<Folder>();
+  }
+  std::shared_ptr<Folder> ReadChild(const Folder&, std::size_t) override {
+    return nullptr;
+  }
+  std::unique_ptr<File> OpenChild(const Folder&, std::size_t) override {
+    return nullptr;
+  }
+};
+
+// A read-only file of the medium. Writing fails as on a read-only volume.
+class ViewFile : public File {
+ public:
+  bool Write(const void*, std::int64_t) override {
+    errno = EROFS;
+    return false;
+  }
+  bool Close() override { return true; }
 };
 
 #ifdef TESSALINE_HAVE_UDFREAD
 
-struct UdfCloser {
-  void operator()(udfread* udf) const { udfread_close(udf); }
-  void operator()(UDFDIR* dir) const { udfread_closedir(dir); }
-  void operator()(UDFFILE* file) const { udfread_file_close(file); }
-};
-using UdfHandle = std::unique_ptr<udfread, UdfCloser>;
-using UdfDir = std::unique_ptr<UDFDIR, UdfCloser>;
-using UdfFile = std::unique_ptr<UDFFILE, UdfCloser>;
-
-void CopyUdfFile(UDFDIR* dir, const char* name, const fs::path& target,
-                 CopyBuffer& buffer) {
-  UdfFile file(udfread_file_openat(dir, name));
-  if (!file) return;
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  if (!out) return;
-  for (;;) {
-    const ssize_t got =
-        udfread_file_read(file.get(), buffer.data(), buffer.size());
-    if (got <= 0) break;
-    out.write(buffer.data(), got);
-    if (!out) break;
+class UdfView final : public CachedView,
+                      public std::enable_shared_from_this<UdfView> {
+ public:
+  explicit UdfView(std::shared_ptr<ImageFile> image)
+      : image_(std::move(image)) {
+    input_.self = this;
+    input_.input.read = &ReadBlocks;
+    input_.input.size = &Blocks;
+    input_.input.close = nullptr;
   }
-}
-
-void CopyUdfFolder(UDFDIR* dir, const fs::path& target, CopyBuffer& buffer) {
-  // Names are collected first: opening an entry moves the directory's
-  // reading position in some versions of the reader.
-  struct Entry {
-    std::string raw;
-    std::string name;
-    bool is_directory;
-  };
-  std::vector<Entry> entries;
-  udfread_dirent entry{};
-  while (udfread_readdir(dir, &entry) != nullptr) {
-    if (entry.d_name == nullptr) continue;
-    Entry e{entry.d_name, JoinSurrogates(entry.d_name),
-            entry.d_type == UDF_DT_DIR};
-    if (!IsUsableName(e.name)) continue;
-    entries.push_back(std::move(e));
+  ~UdfView() override {
+    if (udf_ != nullptr) udfread_close(udf_);
   }
-  for (const Entry& e : entries) {
-    const fs::path path = target / PathFromUtf8(e.name);
-    if (e.is_directory) {
-      UdfDir sub(udfread_opendir_at(dir, e.raw.c_str()));
-      std::error_code error;
-      fs::create_directory(path, error);
-      if (!sub || error) continue;
-      CopyUdfFolder(sub.get(), path, buffer);
-    } else {
-      CopyUdfFile(dir, e.raw.c_str(), path, buffer);
+
+  bool Open() {
+    udf_ = udfread_init();
+    return udf_ != nullptr && udfread_open_input(udf_, &input_.input) >= 0;
+  }
+
+  FileSystemKind kind() const override { return FileSystemKind::kUdf; }
+
+ protected:
+  std::shared_ptr<Folder> ReadRoot() override {
+    return Read(udfread_opendir(udf_, "/"));
+  }
+  std::shared_ptr<Folder> ReadChild(const Folder& parent,
+                                    std::size_t entry) override {
+    return Read(
+        udfread_opendir_at(parent.udf.get(), parent.raw[entry].c_str()));
+  }
+  std::unique_ptr<File> OpenChild(const Folder& parent,
+                                  std::size_t entry) override {
+    UDFFILE* file =
+        udfread_file_openat(parent.udf.get(), parent.raw[entry].c_str());
+    if (file == nullptr) return nullptr;
+    return std::make_unique<UdfFile>(shared_from_this(), file);
+  }
+
+ private:
+  class UdfFile final : public ViewFile {
+   public:
+    UdfFile(std::shared_ptr<UdfView> view, UDFFILE* file)
+        : view_(std::move(view)), file_(file) {}
+    ~UdfFile() override {
+      std::lock_guard<std::mutex> lock(view_->mutex_);
+      udfread_file_close(file_);
     }
+    std::int64_t Read(void* buffer, std::int64_t size) override {
+      std::lock_guard<std::mutex> lock(view_->mutex_);
+      return udfread_file_read(file_, buffer, static_cast<std::size_t>(size));
+    }
+    bool Seek(std::int64_t offset) override {
+      std::lock_guard<std::mutex> lock(view_->mutex_);
+      return udfread_file_seek(file_, offset, UDF_SEEK_SET) == offset;
+    }
+    std::int64_t Size() override {
+      std::lock_guard<std::mutex> lock(view_->mutex_);
+      return udfread_file_size(file_);
+    }
+
+   private:
+    std::shared_ptr<UdfView> view_;
+    UDFFILE* file_;
+  };
+
+  // The reader's block input: the image file. The reader holds it from
+  // udfread_open_input until udfread_close.
+  struct Input {
+    udfread_block_input input;
+    UdfView* self;
+  };
+  static int ReadBlocks(udfread_block_input* input, std::uint32_t lba,
+                        void* buffer, std::uint32_t blocks, int /*flags*/) {
+    const ImageFile& image = *reinterpret_cast<Input*>(input)->self->image_;
+    const std::int64_t got =
+        image.ReadAt(buffer, std::uint64_t{blocks} * UDF_BLOCK_SIZE,
+                     std::uint64_t{lba} * UDF_BLOCK_SIZE);
+    return got < 0 ? -1 : static_cast<int>(got / UDF_BLOCK_SIZE);
   }
-}
+  static std::uint32_t Blocks(udfread_block_input* input) {
+    return static_cast<std::uint32_t>(
+        reinterpret_cast<Input*>(input)->self->image_->Size() / UDF_BLOCK_SIZE);
+  }
 
-bool ExtractUdf(const fs::path& image, const fs::path& mount) {
-  UdfHandle udf(udfread_init());
-  if (!udf) return false;
-  if (udfread_open(udf.get(), Utf8FromPath(image).c_str()) < 0) return false;
-  UdfDir root(udfread_opendir(udf.get(), "/"));
-  if (!root) return false;
-  CopyBuffer buffer;
-  CopyUdfFolder(root.get(), mount, buffer);
-  return true;
-}
+  // Names are read to the end first: opening an entry moves the
+  // directory's reading position in some versions of the reader.
+  static std::shared_ptr<Folder> Read(UDFDIR* dir) {
+    if (dir == nullptr) return nullptr;
+    auto folder = std::make_shared<Folder>();
+    folder->udf.reset(dir);
+    udfread_dirent entry{};
+    while (udfread_readdir(dir, &entry) != nullptr) {
+      if (entry.d_name == nullptr) continue;
+      ViewEntry view{JoinSurrogates(entry.d_name), entry.d_type == UDF_DT_DIR};
+      if (IsUsableName(view.name)) folder->Add(std::move(view), entry.d_name);
+    }
+    return folder;
+  }
 
-#else
-
-bool ExtractUdf(const fs::path&, const fs::path&) { return false; }
+  std::shared_ptr<ImageFile> image_;
+  Input input_{};
+  udfread* udf_ = nullptr;
+};
 
 #endif  // TESSALINE_HAVE_UDFREAD
 
 #ifdef TESSALINE_HAVE_ISO9660
 
-struct IsoCloser {
-  void operator()(iso9660_t* iso) const { iso9660_close(iso); }
-  void operator()(CdioList_t* list) const { iso9660_filelist_free(list); }
-};
-using IsoHandle = std::unique_ptr<iso9660_t, IsoCloser>;
-using IsoList = std::unique_ptr<CdioList_t, IsoCloser>;
-
-// ISO 9660 names carry a version (";1") and, without Joliet or Rock Ridge,
-// are upper case; the reader's translation gives the name a listing shows.
-std::string IsoName(iso9660_t* iso, const iso9660_stat_t& stat) {
-  if (stat.rr.b3_rock == yep) return JoinSurrogates(stat.filename);
-  std::string translated(std::strlen(stat.filename) + 1, '\0');
-  iso9660_name_translate_ext(stat.filename, translated.data(),
-                             iso9660_ifs_get_joliet_level(iso));
-  translated.resize(std::strlen(translated.c_str()));
-  return JoinSurrogates(translated);
-}
-
-// Appends one extent of a file; files of 4 GiB and more come as several
-// entries of the same name, one per extent, in order.
-void CopyIsoExtent(iso9660_t* iso, const iso9660_stat_t& stat,
-                   std::ofstream& out, CopyBuffer& buffer) {
-  const auto sectors_per_read =
-      static_cast<long>(buffer.size() / ISO_BLOCKSIZE);
-  std::uint64_t remaining = stat.size;
-  lsn_t lsn = stat.lsn;
-  while (remaining > 0 && out) {
-    const std::uint64_t sectors_left =
-        (remaining + ISO_BLOCKSIZE - 1) / ISO_BLOCKSIZE;
-    const long count = static_cast<long>(
-        std::min<std::uint64_t>(sectors_left, sectors_per_read));
-    const long got = iso9660_iso_seek_read(iso, buffer.data(), lsn, count);
-    if (got <= 0) return;
-    const std::uint64_t usable =
-        std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(got));
-    out.write(buffer.data(), static_cast<std::streamsize>(usable));
-    remaining -= usable;
-    lsn += static_cast<lsn_t>(got / ISO_BLOCKSIZE);
-    if (got % ISO_BLOCKSIZE != 0) return;
+class IsoView final : public CachedView,
+                      public std::enable_shared_from_this<IsoView> {
+ public:
+  explicit IsoView(std::shared_ptr<ImageFile> image)
+      : image_(std::move(image)) {}
+  ~IsoView() override {
+    if (iso_ != nullptr) iso9660_close(iso_);
   }
-}
 
-void CopyIsoFolder(iso9660_t* iso, const std::string& iso_path,
-                   const fs::path& target, CopyBuffer& buffer) {
-  IsoList list(iso9660_ifs_readdir(iso, iso_path.c_str()));
-  if (!list) return;
-  std::set<std::string> seen_files;
-  std::string last_file;
-  std::ofstream out;
-  for (CdioListNode_t* node = _cdio_list_begin(list.get()); node != nullptr;
-       node = _cdio_list_node_next(node)) {
-    const auto* stat =
-        static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
-    if (stat == nullptr) continue;
-    const std::string raw = stat->filename;
-    if (raw.empty() || raw == "." || raw == ".." || raw[0] == '\1') continue;
-    if (stat->rr.psz_symlink != nullptr && stat->rr.psz_symlink[0] != '\0') {
-      continue;
+  bool Open(const fs::path& path) {
+    iso_ = iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL);
+    return iso_ != nullptr;
+  }
+
+  FileSystemKind kind() const override { return FileSystemKind::kIso9660; }
+
+ protected:
+  std::shared_ptr<Folder> ReadRoot() override { return Read("/"); }
+  std::shared_ptr<Folder> ReadChild(const Folder& parent,
+                                    std::size_t entry) override {
+    return Read(parent.iso_path + parent.raw[entry] + "/");
+  }
+  std::unique_ptr<File> OpenChild(const Folder& parent,
+                                  std::size_t entry) override {
+    return std::make_unique<IsoFile>(shared_from_this(), parent.extents[entry]);
+  }
+
+ private:
+  class IsoFile final : public ViewFile {
+   public:
+    IsoFile(std::shared_ptr<IsoView> view, std::vector<Extent> extents)
+        : view_(std::move(view)), extents_(std::move(extents)) {
+      for (const Extent& extent : extents_) size_ += extent.size;
     }
-    const std::string name = IsoName(iso, *stat);
-    if (!IsUsableName(name)) continue;
-    const fs::path path = target / PathFromUtf8(name);
-    if (stat->type == iso9660_stat_s::_STAT_DIR) {
-      out.close();
-      last_file.clear();
-      std::error_code error;
-      fs::create_directory(path, error);
-      if (error) continue;
-      CopyIsoFolder(iso, iso_path + raw + "/", path, buffer);
-      continue;
+    std::int64_t Read(void* buffer, std::int64_t size) override {
+      auto* out = static_cast<char*>(buffer);
+      std::int64_t done = 0;
+      std::uint64_t start = 0;
+      for (const Extent& extent : extents_) {
+        const std::uint64_t end = start + extent.size;
+        if (position_ < end && done < size) {
+          const std::uint64_t want = std::min<std::uint64_t>(
+              end - position_, static_cast<std::uint64_t>(size - done));
+          const std::int64_t got = view_->image_->ReadAt(
+              out + done, want, extent.offset + (position_ - start));
+          if (got < 0) return -1;
+          done += got;
+          position_ += static_cast<std::uint64_t>(got);
+          if (static_cast<std::uint64_t>(got) < want) break;
+        }
+        start = end;
+      }
+      return done;
     }
-    if (name != last_file) {
-      out.close();
-      // A later entry of a name already copied is another extent only when
-      // it follows its predecessor directly; otherwise it is left out.
-      if (!seen_files.insert(name).second) {
-        last_file.clear();
+    bool Seek(std::int64_t offset) override {
+      if (offset < 0) return false;
+      position_ = static_cast<std::uint64_t>(offset);
+      return true;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(size_); }
+
+   private:
+    std::shared_ptr<IsoView> view_;
+    std::vector<Extent> extents_;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+  };
+
+  // ISO 9660 names carry a version (";1") and, without Joliet or Rock
+  // Ridge, are upper case; the reader's translation gives the name a
+  // listing shows.
+  std::string Name(const iso9660_stat_t& stat) const {
+    if (stat.rr.b3_rock == yep) return JoinSurrogates(stat.filename);
+    std::string translated(std::strlen(stat.filename) + 1, '\0');
+    iso9660_name_translate_ext(stat.filename, translated.data(),
+                               iso9660_ifs_get_joliet_level(iso_));
+    translated.resize(std::strlen(translated.c_str()));
+    return JoinSurrogates(translated);
+  }
+
+  std::shared_ptr<Folder> Read(const std::string& iso_path) {
+    CdioList_t* list = iso9660_ifs_readdir(iso_, iso_path.c_str());
+    if (list == nullptr) return nullptr;
+    auto folder = std::make_shared<Folder>();
+    folder->iso_path = iso_path;
+    std::string last_file;
+    for (CdioListNode_t* node = _cdio_list_begin(list); node != nullptr;
+         node = _cdio_list_node_next(node)) {
+      const auto* stat =
+          static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
+      if (stat == nullptr) continue;
+      const std::string raw = stat->filename;
+      if (raw.empty() || raw == "." || raw == ".." || raw[0] == '\1') continue;
+      if (stat->rr.psz_symlink != nullptr && stat->rr.psz_symlink[0] != '\0') {
         continue;
       }
-      out.clear();
-      out.open(path, std::ios::binary | std::ios::trunc);
-      last_file = name;
+      ViewEntry entry{Name(*stat), stat->type == iso9660_stat_s::_STAT_DIR};
+      if (!IsUsableName(entry.name)) continue;
+      const Extent extent{static_cast<std::uint64_t>(stat->lsn) * ISO_BLOCKSIZE,
+                          entry.is_directory ? 0 : stat->size};
+      // A later entry of the same file name is another extent only when it
+      // follows its predecessor directly; otherwise it is left out.
+      if (!entry.is_directory && entry.name == last_file) {
+        folder->extents.back().push_back(extent);
+        continue;
+      }
+      last_file = entry.is_directory ? std::string() : entry.name;
+      const std::size_t before = folder->entries.size();
+      folder->Add(std::move(entry), raw);
+      if (folder->entries.size() > before) {
+        folder->extents.push_back({extent});
+      } else {
+        last_file.clear();
+      }
     }
-    if (out) CopyIsoExtent(iso, *stat, out, buffer);
+    iso9660_filelist_free(list);
+    return folder;
   }
-}
 
-bool ExtractIso9660(const fs::path& image, const fs::path& mount) {
-  IsoHandle iso(
-      iso9660_open_ext(Utf8FromPath(image).c_str(), ISO_EXTENSION_ALL));
-  if (!iso) return false;
-  CopyBuffer buffer;
-  CopyIsoFolder(iso.get(), "/", mount, buffer);
-  return true;
-}
-
-#else
-
-bool ExtractIso9660(const fs::path&, const fs::path&) { return false; }
+  std::shared_ptr<ImageFile> image_;
+  iso9660_t* iso_ = nullptr;
+};
 
 #endif  // TESSALINE_HAVE_ISO9660
+
+void CopyFolder(MountView& view, std::vector<std::string>& path,
+                const fs::path& target, std::vector<char>& buffer) {
+  std::vector<ViewEntry> entries;
+  int error = 0;
+  if (!view.List(path, &entries, &error)) return;
+  for (const ViewEntry& entry : entries) {
+    path.push_back(entry.name);
+    const fs::path to = target / PathFromUtf8(entry.name);
+    std::error_code failed;
+    if (entry.is_directory) {
+      fs::create_directory(to, failed);
+      if (!failed) CopyFolder(view, path, to, buffer);
+    } else if (auto file = view.OpenFile(path, &error)) {
+      std::ofstream out(to, std::ios::binary | std::ios::trunc);
+      for (std::int64_t got = 0;
+           out && (got = file->Read(buffer.data(), static_cast<std::int64_t>(
+                                                       buffer.size()))) > 0;) {
+        out.write(buffer.data(), got);
+      }
+    }
+    path.pop_back();
+  }
+}
 
 }  // namespace
 
@@ -298,19 +576,34 @@ FileSystemKind DetectFileSystem(const fs::path& image) {
   return iso9660 ? FileSystemKind::kIso9660 : FileSystemKind::kNone;
 }
 
-FileSystemKind ExtractFileSystem(const fs::path& image, const fs::path& mount) {
-  const FileSystemKind kind = DetectFileSystem(image);
+std::shared_ptr<MountView> MountView::Open(const fs::path& image) {
+  auto file = std::make_shared<ImageFile>(image);
+  const FileSystemKind kind =
+      file->valid() ? DetectFileSystem(image) : FileSystemKind::kNone;
+#ifdef TESSALINE_HAVE_UDFREAD
   if (kind == FileSystemKind::kUdf) {
-    if (ExtractUdf(image, mount)) return FileSystemKind::kUdf;
-    // A bridge image whose UDF part cannot be read still shows its ISO 9660
-    // part, as a system that reads both would.
-    if (ExtractIso9660(image, mount)) return FileSystemKind::kIso9660;
-    return FileSystemKind::kNone;
+    auto udf = std::make_shared<UdfView>(file);
+    if (udf->Open()) return udf;
   }
-  if (kind == FileSystemKind::kIso9660 && ExtractIso9660(image, mount)) {
-    return FileSystemKind::kIso9660;
+#endif
+#ifdef TESSALINE_HAVE_ISO9660
+  // A bridge image whose UDF part cannot be read still shows its ISO 9660
+  // part, as a system that reads both would.
+  if (kind != FileSystemKind::kNone) {
+    auto iso = std::make_shared<IsoView>(file);
+    if (iso->Open(image)) return iso;
   }
-  return FileSystemKind::kNone;
+#endif
+  return std::make_shared<EmptyView>();
+}
+
+FileSystemKind ExtractFileSystem(const fs::path& image, const fs::path& mount) {
+  const std::shared_ptr<MountView> view = MountView::Open(image);
+  if (view->kind() == FileSystemKind::kNone) return FileSystemKind::kNone;
+  std::vector<std::string> path;
+  std::vector<char> buffer(kCopyBufferBytes);
+  CopyFolder(*view, path, mount, buffer);
+  return view->kind();
 }
 
 }  // namespace tessaline::platform::virtual_drive

@@ -46,6 +46,7 @@ std::shared_ptr<Platform> SystemPlatform() {
 #endif
   platform->disc = MakeVirtualDiscServices(dir, platform->clock);
   platform->devices = MakeVirtualDevices(dir);
+  platform->files = MakeVirtualFileSystem(platform->files, dir);
   return platform;
 }
 

@@ -2,9 +2,14 @@
 // data writer and eraser acting on drive folders, with IMAPI2's answers and
 // error codes, and the project's UDF builder and the system's file streams
 // for images.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -30,7 +35,22 @@ namespace fs = std::filesystem;
 
 // CONNECT_E_NOCONNECTION: Unadvise with a cookie that names no sink.
 constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x80040200u);
+// An unthrottled write goes on in blocks this large, page aligned, so that
+// the medium file takes few and large writes.
 constexpr std::uint32_t kLargestBlock = 1 << 20;
+constexpr std::size_t kBufferAlignment = 4096;
+
+// Writes all of `size` bytes; false on failure.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 std::wstring WidePath(const fs::path& path) {
   return FromUtf8(Utf8FromPath(path));
@@ -578,8 +598,13 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
 
   const std::uint32_t data_start = watch.Elapsed();
   const MediumState before = medium;
-  std::vector<char> buffer(block);
-  std::ofstream out;
+  const std::unique_ptr<char, decltype(&std::free)> buffer(
+      static_cast<char*>(std::aligned_alloc(
+          kBufferAlignment, (block + kBufferAlignment - 1) / kBufferAlignment *
+                                kBufferAlignment)),
+      &std::free);
+  if (!buffer) return kE_OUTOFMEMORY;
+  int out = -1;
   std::uint64_t written = 0;
   std::uint32_t last_report = data_start;
   auto update_times = [&](std::uint32_t now) {
@@ -609,7 +634,7 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
     const auto want = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(block, size - written));
     std::uint32_t got = 0;
-    const HRESULT read = data->Read(buffer.data(), want, &got);
+    const HRESULT read = data->Read(buffer.get(), want, &got);
     if (Failed(read)) {
       result = read;
       break;
@@ -625,10 +650,10 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
       medium.damaged = true;
       medium.mounted = true;
       drive.SaveMedium(medium);
-      drive.ClearMount();
-      out.open(drive.MediumPath(), std::ios::binary | std::ios::trunc);
+      out = ::open(drive.MediumPath().c_str(),
+                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     }
-    if (!out.write(buffer.data(), got)) {
+    if (!WriteAll(out, buffer.get(), got)) {
       result = kE_FAIL;
       break;
     }
@@ -643,10 +668,9 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
       last_report = now;
     }
   }
-  const bool reached_medium = out.is_open();
-  if (reached_medium) {
-    out.close();
-    if (out.fail() && Succeeded(result)) result = kE_FAIL;
+  const bool reached_medium = out >= 0;
+  if (reached_medium && ::close(out) != 0 && Succeeded(result)) {
+    result = kE_FAIL;
   }
 
   if (Failed(result)) {
@@ -665,7 +689,6 @@ HRESULT VirtualDataWriter::Record(VirtualDrive& drive, MediumState medium,
     auto lock = drive.Lock();
     medium.damaged = false;
     drive.SaveMedium(medium);
-    drive.EnsureMounted();
   }
   Report(progress, kWriteActionCompleted);
   return kS_OK;
@@ -769,7 +792,6 @@ HRESULT VirtualEraser::EraseMedia() {
       blank.present = true;
       blank.type = medium.type;
       drive->SaveMedium(blank);
-      drive->ClearMount();
     }
   }
   if (!erased) return kE_FAIL;
@@ -840,6 +862,7 @@ std::shared_ptr<Platform> MakeVirtualPlatform(std::shared_ptr<Platform> base,
   auto platform = std::make_shared<Platform>(*base);
   platform->disc = MakeVirtualDiscServices(drives_dir, platform->clock);
   platform->devices = MakeVirtualDevices(drives_dir);
+  platform->files = MakeVirtualFileSystem(platform->files, drives_dir);
   return platform;
 }
 

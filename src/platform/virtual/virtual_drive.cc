@@ -15,7 +15,6 @@
 #include "platform/profile_parser.h"
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
-#include "platform/virtual/mount_view.h"
 
 namespace tessaline::platform::virtual_drive {
 namespace {
@@ -26,8 +25,6 @@ constexpr char kDriveIni[] = "drive.ini";
 constexpr char kMediumImg[] = "medium.img";
 constexpr char kMediumIni[] = "medium.ini";
 constexpr char kMountFolder[] = "mount";
-// The mount folder's view of the medium while its volume is dismounted.
-constexpr char kDismountedView[] = ".dismounted";
 constexpr char kEjectedFolder[] = "ejected";
 constexpr char kRequestsLog[] = "requests.log";
 constexpr char kDefaultVendor[] = "VIRTUAL";
@@ -71,12 +68,6 @@ bool ReplaceFile(const fs::path& path, const std::string& text) {
   std::error_code error;
   fs::rename(temporary, path, error);
   return !error;
-}
-
-bool FolderIsEmpty(const fs::path& folder) {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  return error || it == fs::directory_iterator();
 }
 
 constexpr std::string_view kEjectedPrefix = "disc-";
@@ -335,56 +326,14 @@ void VirtualDrive::SetRemovalPrevented(bool prevent) {
   WriteState(ReadMedium(), prevent);
 }
 
-void VirtualDrive::ClearMount() {
-  const fs::path mount = MountPath();
-  std::error_code error;
-  fs::remove_all(folder_ / kDismountedView, error);
-  fs::create_directories(mount, error);
-  for (fs::directory_iterator it(mount, error), end; !error && it != end;
-       it.increment(error)) {
-    std::error_code ignored;
-    fs::remove_all(it->path(), ignored);
-  }
-}
-
-bool VirtualDrive::RestoreDismountedView() {
-  const fs::path view = folder_ / kDismountedView;
-  std::error_code error;
-  if (!fs::is_directory(view, error) || !FolderIsEmpty(MountPath())) {
-    return false;
-  }
-  fs::remove(MountPath(), error);
-  fs::rename(view, MountPath(), error);
-  return !error;
-}
-
 void VirtualDrive::EnsureMounted() {
   MediumState medium = ReadMedium();
-  const bool readable = medium.present && medium.written && !medium.damaged;
-  if (readable && medium.mounted && !FolderIsEmpty(MountPath())) return;
-  if (readable && !medium.mounted && RestoreDismountedView()) {
-    medium.mounted = true;
-    SaveMedium(medium);
-    return;
-  }
-  if (readable || !FolderIsEmpty(MountPath())) ClearMount();
-  if (readable) ExtractFileSystem(MediumPath(), MountPath());
-  if (!medium.mounted) {
-    medium.mounted = true;
-    SaveMedium(medium);
-  }
+  if (!medium.present || medium.mounted) return;
+  medium.mounted = true;
+  SaveMedium(medium);
 }
 
 void VirtualDrive::Dismount() {
-  const fs::path view = folder_ / kDismountedView;
-  std::error_code error;
-  fs::remove_all(view, error);
-  fs::rename(MountPath(), view, error);
-  if (error) {
-    ClearMount();
-  } else {
-    fs::create_directories(MountPath(), error);
-  }
   MediumState medium = ReadMedium();
   medium.mounted = false;
   SaveMedium(medium);
@@ -422,7 +371,6 @@ bool VirtualDrive::Eject(std::string* outcome) {
     fs::remove(MediumPath(), error);
     *outcome = "blank " + MediaTypeName(medium.type) + " taken out";
   }
-  ClearMount();
   SaveMedium(MediumState{});
   return true;
 }
@@ -434,7 +382,6 @@ std::string VirtualDrive::Load() {
   medium.type = description_.type;
   { std::ofstream create(MediumPath(), std::ios::binary | std::ios::trunc); }
   SaveMedium(medium);
-  ClearMount();
   return "blank " + MediaTypeName(medium.type) + " loaded";
 }
 

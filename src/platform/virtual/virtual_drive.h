@@ -1,5 +1,5 @@
 // One virtual drive: its folder (see drive_folder.h), its description and
-// the state of its tray, medium and mount folder. The IMAPI2 objects and the
+// the state of its tray and medium. The IMAPI2 objects and the
 // volume devices of the virtual backend all act on drives through this
 // class; the state lives in the folder, so every object, and every process,
 // sees the drive as it is now.
@@ -90,15 +90,11 @@ class VirtualDrive {
   bool SaveMedium(const MediumState& medium);
   bool RemovalPrevented() const;
   void SetRemovalPrevented(bool prevent);
-  // Empties the mount folder (creating it when missing) and forgets the
-  // view a dismount set aside: the medium changed.
-  void ClearMount();
-  // Mounts the volume when it was dismounted or its mount folder is empty:
-  // the mount folder then shows the file system on a written medium, and
-  // nothing for a blank, damaged or missing one.
+  // A use of the volume: one that was dismounted is mounted again. What
+  // the mount point shows is read from the medium at every access
+  // (mount_view.h), whether or not the volume counts as mounted.
   void EnsureMounted();
-  // Empties the mount folder, setting its view aside so that mounting the
-  // same medium again need not read it back a second time.
+  // Marks the volume dismounted until its next use.
   void Dismount();
   // Takes the medium out: a written one is filed as ejected/disc-NNN.img
   // (disc-NNN.damaged.img when its write broke off), a blank one goes. False
@@ -118,8 +114,6 @@ class VirtualDrive {
                std::shared_ptr<Shared> shared);
 
   void WriteState(const MediumState& medium, bool removal_prevented);
-  // Puts the view a dismount set aside back as the mount folder.
-  bool RestoreDismountedView();
 
   std::filesystem::path folder_;
   DriveDescription description_;

@@ -24,8 +24,15 @@ std::shared_ptr<DiscServices> MakeVirtualDiscServices(
 // nothing.
 std::shared_ptr<Devices> MakeVirtualDevices(const std::string& drives_dir);
 
-// A copy of `base` whose disc services and devices are the virtual drives
-// in `drives_dir`, on the clock of `base`.
+// `base` with the media of the drives in `drives_dir` at their mount
+// points: a path below DIR/<drive>/mount is the file system on that
+// drive's medium, read in place from its medium.img and read-only; others
+// go to `base`. An empty `drives_dir` gives `base` itself.
+std::shared_ptr<FileSystem> MakeVirtualFileSystem(
+    std::shared_ptr<FileSystem> base, const std::string& drives_dir);
+
+// A copy of `base` whose disc services, devices and drive mount points are
+// the virtual drives in `drives_dir`, on the clock of `base`.
 std::shared_ptr<Platform> MakeVirtualPlatform(std::shared_ptr<Platform> base,
                                               const std::string& drives_dir);
 

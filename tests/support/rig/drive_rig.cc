@@ -1,8 +1,10 @@
 #include "support/rig/drive_rig.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
 #include "platform/virtual/virtual_platform.h"
 
@@ -14,6 +16,8 @@ DriveRig::DriveRig() : drives_(temp_.path() / "drives") {
   fs::create_directories(drives_);
   NewDisc();
   test_.platform->devices = platform::MakeVirtualDevices(drives_.string());
+  test_.platform->files =
+      platform::MakeVirtualFileSystem(test_.platform->files, drives_.string());
 }
 
 FaultDiscServices& DriveRig::NewDisc() {
@@ -63,6 +67,20 @@ std::string DriveRig::Medium(const std::string& name,
     if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
   }
   return "";
+}
+
+std::optional<std::string> DriveRig::OnDisc(const std::string& path) const {
+  const std::unique_ptr<platform::File> file = test_.platform->files->OpenRead(
+      platform::FromUtf8((drives_ / "drive0" / "mount" / path).string()),
+      nullptr);
+  if (!file) return std::nullopt;
+  std::string content(
+      static_cast<std::size_t>(std::max<std::int64_t>(file->Size(), 0)), '\0');
+  if (file->Read(content.data(), static_cast<std::int64_t>(content.size())) !=
+      static_cast<std::int64_t>(content.size())) {
+    return std::nullopt;
+  }
+  return content;
 }
 
 }  // namespace tessaline::testing

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ class DriveRig : public ::testing::Test {
   std::vector<std::string> Requests(const std::string& name) const;
   // A value of the drive's medium.ini ("written", "damaged", "mounted").
   std::string Medium(const std::string& name, const std::string& key) const;
+  // A file on the medium of drive0 as the platform reads it below the
+  // drive's mount point; nothing when it is not there.
+  std::optional<std::string> OnDisc(const std::string& path) const;
 
   TestPlatform test_ = MakeTestPlatform();
   TempFolder temp_;
