@@ -1,5 +1,5 @@
 // Shared pieces of the virtual drive tests: drive folders in a temporary
-// folder, IMAPI2 objects on them, an in-memory stream and recording sinks.
+// folder, IMAPI2 objects on them and an in-memory stream.
 #ifndef TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
 #define TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
 
@@ -66,46 +66,6 @@ inline std::vector<std::uint8_t> Sectors(std::size_t count,
   }
   return bytes;
 }
-
-struct WriteEvent {
-  std::int32_t action;
-  std::int32_t elapsed;
-  std::int32_t total;
-};
-
-// Records every write event; `on_event` may act on the writer (a cancel).
-class RecordingWriteSink final : public platform::DDiscFormat2DataEvents {
- public:
-  HRESULT Update(platform::IDiscFormat2Data* object,
-                 platform::IDiscFormat2DataEventArgs* progress) override {
-    WriteEvent event{};
-    progress->GetCurrentAction(&event.action);
-    progress->GetElapsedTime(&event.elapsed);
-    progress->GetTotalTime(&event.total);
-    events.push_back(event);
-    if (on_event) on_event(object, event);
-    return platform::kS_OK;
-  }
-
-  std::vector<std::int32_t> Actions() const {
-    std::vector<std::int32_t> actions;
-    for (const WriteEvent& event : events) actions.push_back(event.action);
-    return actions;
-  }
-
-  std::vector<WriteEvent> events;
-  std::function<void(platform::IDiscFormat2Data*, const WriteEvent&)> on_event;
-};
-
-class RecordingEraseSink final : public platform::DDiscFormat2EraseEvents {
- public:
-  HRESULT Update(platform::IDiscFormat2Erase*, std::int32_t elapsed,
-                 std::int32_t expected) override {
-    events.emplace_back(elapsed, expected);
-    return platform::kS_OK;
-  }
-  std::vector<std::pair<std::int32_t, std::int32_t>> events;
-};
 
 // A folder of drives and the virtual disc services and devices on it, on a
 // fake clock.
