@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/text.h"
@@ -53,7 +54,11 @@ class FolderVerifyTest : public JobTest {
     ASSERT_NE(at, std::string::npos);
     ASSERT_EQ(at, bytes.rfind(content));
     bytes[at] ^= 0x20;
+    const auto written = fs::last_write_time(medium);
     WriteFile(medium, bytes);
+    // Later than the write, as a real change is, even where the file
+    // system's clock has not ticked since.
+    fs::last_write_time(medium, written + std::chrono::seconds(1));
   }
 
   // A drive with a blank medium in place of the one written.
