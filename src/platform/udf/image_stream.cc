@@ -6,8 +6,9 @@
 namespace tessaline::platform::udf {
 namespace {
 
-// Pulls of at least this size read file data straight into the caller's
-// buffer; smaller ones are served from a read-ahead buffer of kAheadSize.
+// Pulls of at least this size, or of the rest of a file, read file data
+// straight into the caller's buffer; smaller ones are served from a
+// read-ahead buffer of kAheadSize.
 constexpr std::size_t kDirectThreshold = 256 * 1024;
 constexpr std::size_t kAheadSize = 1024 * 1024;
 
@@ -181,7 +182,10 @@ HRESULT ImageStream::FileBytes(std::uint64_t file_size, std::uint8_t* out,
                                std::size_t size, std::size_t* given) {
   const std::size_t want = std::min<std::uint64_t>(size, file_size - offset_);
   *given = 0;
-  if (ahead_begin_ == ahead_end_ && want >= kDirectThreshold) {
+  // Straight into the caller's buffer when the pull is large or takes the
+  // rest of the file, so that the data is copied once on its way.
+  if (ahead_begin_ == ahead_end_ &&
+      (want >= kDirectThreshold || want == file_size - offset_)) {
     const HRESULT status = file_.Read(out, want);
     if (Succeeded(status)) *given = want;
     return status;

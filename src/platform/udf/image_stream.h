@@ -1,7 +1,8 @@
 // The image as a read stream: fixed areas and rendered descriptors from the
 // layout, file data from the source files as the stream is pulled. Large
-// pulls are read straight into the caller's buffer; small ones go through
-// a read-ahead buffer, so a source file is always read in large blocks.
+// pulls, and pulls of the rest of a file, are read straight into the
+// caller's buffer; other small ones go through a read-ahead buffer, so a
+// source file is always read in large blocks.
 #ifndef TESSALINE_PLATFORM_UDF_IMAGE_STREAM_H_
 #define TESSALINE_PLATFORM_UDF_IMAGE_STREAM_H_
 
