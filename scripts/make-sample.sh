@@ -48,9 +48,10 @@ write_small_files() {
   local root=$1 count=$2 i dir
   local names=("Übersicht" "café crème" "日本語のファイル" "Ελληνικά" "Русский текст"
                "naïve résumé" "한국어" "עברית" "Ünïcödé ñame")
+  # All folders in one call: a process per file made this step the slowest.
+  mkdir -p "$root"/folder-{0..11}/sub-{0..4}
   for ((i = 0; i < count; i++)); do
     dir=$root/folder-$((i % 12))/sub-$((i % 5))
-    mkdir -p "$dir"
     if ((i % 10 == 0)); then
       printf 'file %d of %s\n' "$i" "$root" >"$dir/${names[i % ${#names[@]}]} $i.txt"
     else
