@@ -81,8 +81,9 @@ std::string FormatProgressLine(const ProgressView& view, int bar_width,
                 view.disc_count, StageName(view.stage));
   std::string line = head;
   if (bar_width > 0) {
-    line += "[" + Bar(view, std::max(bar_width, kMinBarWidth), moving_block) +
-            "]  ";
+    line += '[';
+    line += Bar(view, std::max(bar_width, kMinBarWidth), moving_block);
+    line += "]  ";
   }
   const int percent = Percent(view);
   if (percent >= 0) {

@@ -136,9 +136,13 @@ std::string FormatPlan(const std::string& layout, const std::string& media,
                     ItemsForDisplay(disc.items)});
   }
   text += Table(rows);
-  text += "\n" + std::to_string(discs.size()) +
-          (discs.size() == 1 ? " disc, " : " discs, ") + FormatSize(total) +
-          " in all\n";
+  // Appended piece by piece: GCC 12 at -O3 sees a false overlap in
+  // "literal" + std::string (-Wrestrict).
+  text += '\n';
+  text += std::to_string(discs.size());
+  text += discs.size() == 1 ? " disc, " : " discs, ";
+  text += FormatSize(total);
+  text += " in all\n";
   return text;
 }
 

@@ -259,7 +259,8 @@ class DiscSet {
     std::string failed;
     for (const Recorder& r : recorders_) {
       if (r.status == kExitOk) continue;
-      failed += (failed.empty() ? "" : ",") + Number(r.index);
+      if (!failed.empty()) failed += ",";
+      failed += Number(r.index);
     }
     JsonLine(std::string("{\"outcome\":\"") + outcome +
              "\",\"exit\":" + Number(status) + ",\"failed\":[" + failed + "]}");
@@ -287,7 +288,8 @@ class DiscSet {
         }
         continue;
       }
-      made += (made.empty() ? "" : ", ") + Number(r.index);
+      if (!made.empty()) made += ", ";
+      made += Number(r.index);
     }
     if (mask == 0) {
       const std::string what =
@@ -327,7 +329,8 @@ class DiscSet {
       if (first && !empty) continue;
       if (!first) Tessaline::EjectClose(drive, false);
       trays.push_back(drive);
-      asked += (asked.empty() ? "" : ", ") + Number(r->index);
+      if (!asked.empty()) asked += ", ";
+      asked += Number(r->index);
     }
     if (trays.empty()) return kExitOk;
     printer_->Message("insert a blank disc for disc " + Number(disc) + " of " +
