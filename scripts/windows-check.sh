@@ -11,7 +11,8 @@
 # mingw-w64 target instead of mingw-w64's g++ (use another BUILD_DIR).
 # TESSALINE_WINE_TESTS names the test programs to run (default below);
 # TESSALINE_WINDOWS_CMAKE_ARGS adds arguments to the cross build's cmake;
-# TESSALINE_WINDOWS_TARGETS names the targets to build (default: all).
+# TESSALINE_WINDOWS_TARGETS names the targets to build (default: all);
+# TESSALINE_WINDOWS_BUILD_TYPE the build type (default: RelWithDebInfo).
 # Wine runs headless: the programs are console programs, and a message box
 # that cannot be shown returns at once.
 set -euo pipefail
@@ -45,7 +46,8 @@ fi
 
 echo "== cross build (mingw-w64, $compiler)"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_MINGW_PREFIX="$prefix" \
+  -DCMAKE_BUILD_TYPE="${TESSALINE_WINDOWS_BUILD_TYPE:-RelWithDebInfo}" \
+  -DTESSALINE_MINGW_PREFIX="$prefix" \
   -DTESSALINE_MINGW_COMPILER="$compiler" -DTESSALINE_WERROR=ON \
   ${TESSALINE_WINDOWS_CMAKE_ARGS:-} >/dev/null
 read -r -a targets <<<"${TESSALINE_WINDOWS_TARGETS:-all}"

@@ -76,6 +76,23 @@ bool ParseNumber(const std::string& text, std::int64_t max,
   return true;
 }
 
+// "0,2,3": distinct indexes, in the order given.
+bool ParseDriveList(const std::string& text, std::vector<std::int32_t>* list) {
+  list->clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = std::min(text.find(',', start), text.size());
+    std::int32_t index = 0;
+    if (!ParseNumber(text.substr(start, end - start), INT32_MAX, &index) ||
+        std::find(list->begin(), list->end(), index) != list->end()) {
+      return false;
+    }
+    list->push_back(index);
+    if (end == text.size()) return true;
+    start = end + 1;
+  }
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -132,8 +149,10 @@ bool Apply(const std::vector<std::string>& positional,
       }
       std::string drive;
       option("drive", &drive);
-      if (!drive.empty() && !ParseNumber(drive, INT32_MAX, &a->drive)) {
-        *error = "--drive must be a drive index: " + drive;
+      if (drive == "all") {
+        a->all_recorders = true;
+      } else if (!drive.empty() && !ParseDriveList(drive, &a->recorders)) {
+        *error = "--drive must be all or drive indexes, each once: " + drive;
         return false;
       }
       a->verify = options.count("verify") != 0;
@@ -346,12 +365,15 @@ std::string HelpText(Command command) {
              "(another drive's when DIR lacks room).\n";
     case Command::kMake:
       return "usage: tessaline make LAYOUT --source DIR --media NAME\n"
-             "                      [--work DIR] [--drive N] [--verify]\n"
+             "                      [--work DIR] [--drive LIST] [--verify]\n"
              "                      [--stage] [--discs LIST] [--verbose]\n"
              "                      [--json]\n"
-             "Makes the disc set disc by disc on recorder N (default 0) from\n"
-             "the recovery content in DIR. Between discs it asks for the next\n"
-             "blank disc; a virtual drive changes its medium itself.\n"
+             "Makes the disc set disc by disc on recorder 0 from the recovery\n"
+             "content in DIR. Between discs it asks for the next blank disc;\n"
+             "a virtual drive changes its medium itself.\n"
+             "  --drive LIST  the recorders, e.g. 2 or 0,2,3 or all: the set\n"
+             "                is made on each at the same time, each with a\n"
+             "                work folder recorder-N of its own\n"
              "  --verify      check every disc after writing it\n"
              "  --stage       copy each disc's items into the work folder\n"
              "                first\n"
@@ -365,7 +387,10 @@ std::string HelpText(Command command) {
              "                every status report, then one with the\n"
              "                outcome; the rest goes to standard error\n"
              "Exit status: 0 when every disc was made, 1 when a disc failed,\n"
-             "2 for a usage error, 130 when cancelled (Ctrl-C).\n";
+             "2 for a usage error, 130 when cancelled (Ctrl-C). With several\n"
+             "recorders a failure on one does not stop the others, and the\n"
+             "status is 64 plus 2^i for each recorder i of LIST (counted\n"
+             "from 0) whose set is not complete; past six recorders, 1.\n";
     case Command::kMedia:
       return "usage: tessaline media N\n"
              "Shows the type of medium in recorder N and whether it is "
@@ -398,7 +423,7 @@ std::string HelpText(Command command) {
          "  recorders          list the recorders\n"
          "  plan LAYOUT --media NAME [--work DIR]\n"
          "                     show the disc plan\n"
-         "  make LAYOUT --source DIR --media NAME [--work DIR] [--drive N]\n"
+         "  make LAYOUT --source DIR --media NAME [--work DIR] [--drive LIST]\n"
          "       [--verify] [--stage] [--discs LIST]\n"
          "                     make the disc set\n"
          "  media N            the medium in recorder N\n"

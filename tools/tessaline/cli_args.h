@@ -39,7 +39,10 @@ struct Arguments {
   std::string media;   // --media: the layout's media name
   std::string work;    // --work, empty: the default work folder
   std::string source;  // make --source
-  std::int32_t drive = 0;
+  // --drive: the recorders to make the set on, at the same time; with
+  // `all_recorders` every recorder the library lists.
+  std::vector<std::int32_t> recorders = {0};
+  bool all_recorders = false;
   bool verify = false;
   bool stage = false;
   bool verbose = false;  // make --verbose: library lines on stderr too

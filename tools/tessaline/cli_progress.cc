@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace tessaline_cli {
 namespace {
@@ -75,13 +76,15 @@ std::string FormatDuration(std::int64_t seconds) {
 
 std::string FormatProgressLine(const ProgressView& view, int bar_width,
                                bool moving_block) {
-  bar_width = std::max(bar_width, kMinBarWidth);
   char head[64];
-  std::snprintf(head, sizeof head, "disc %d of %u  %-10s  [", view.disc,
+  std::snprintf(head, sizeof head, "disc %d of %u  %-10s  ", view.disc,
                 view.disc_count, StageName(view.stage));
   std::string line = head;
-  line += Bar(view, bar_width, moving_block);
-  line += "]  ";
+  if (bar_width > 0) {
+    line += '[';
+    line += Bar(view, std::max(bar_width, kMinBarWidth), moving_block);
+    line += "]  ";
+  }
   const int percent = Percent(view);
   if (percent >= 0) {
     char share[16];
@@ -179,52 +182,69 @@ std::int64_t DiscProgress::TotalSeconds(std::uint64_t now_ms) const {
       now_ms >= started_ms_ ? (now_ms - started_ms_) / 1000 : 0);
 }
 
-ProgressPrinter::ProgressPrinter(Writer write, bool terminal, int bar_width)
-    : write_(std::move(write)), terminal_(terminal), bar_width_(bar_width) {}
-
-void ProgressPrinter::Show(const ProgressView& view) {
-  const std::string line = FormatProgressLine(view, bar_width_, terminal_);
-  if (terminal_) {
-    if (line == drawn_) return;
-    write_("\r" + line + kClearToEnd);
-    drawn_ = line;
-    return;
+ProgressPrinter::ProgressPrinter(Writer write, bool terminal, int bar_width,
+                                 std::vector<std::string> labels)
+    : write_(std::move(write)), terminal_(terminal), bar_width_(bar_width) {
+  if (labels.empty()) labels.emplace_back();
+  for (std::string& label : labels) {
+    slots_.emplace_back();
+    slots_.back().label = std::move(label);
   }
-  const int percent = Percent(view);
-  const std::int64_t tenth = percent >= 0 ? percent / 10 : -1;
-  constexpr std::int64_t kQuietSeconds = 10;
-  if (printed_any_ && view.disc == printed_disc_ &&
-      view.stage == printed_stage_ && tenth == printed_tenth_ &&
-      view.elapsed < printed_elapsed_ + kQuietSeconds) {
-    return;
-  }
-  write_(line + "\n");
-  printed_any_ = true;
-  printed_disc_ = view.disc;
-  printed_stage_ = view.stage;
-  printed_tenth_ = tenth;
-  printed_elapsed_ = view.elapsed;
 }
 
-void ProgressPrinter::ClearLine() {
-  if (terminal_ && !drawn_.empty()) write_(std::string("\r") + kClearToEnd);
+void ProgressPrinter::Show(std::size_t slot, const ProgressView& view,
+                           std::uint64_t now_ms) {
+  Slot& s = slots_.at(slot);
+  const std::string line =
+      s.label + FormatProgressLine(view, terminal_ ? bar_width_ : 0, terminal_);
+  if (terminal_) {
+    if (line == s.line) return;
+    Erase();
+    s.line = line;
+    Draw();
+    return;
+  }
+  // A log reader wants each stage, and now and then how far it got.
+  const bool news = !s.printed || view.disc != s.disc || view.stage != s.stage;
+  if (!news && (now_ms < s.printed_ms + kQuietMs || line == s.line)) return;
+  write_(line + "\n");
+  s.printed = true;
+  s.line = line;
+  s.disc = view.disc;
+  s.stage = view.stage;
+  s.printed_ms = now_ms;
+}
+
+void ProgressPrinter::Erase() {
+  if (!terminal_ || drawn_ == 0) return;
+  write_("\x1b[" + std::to_string(drawn_) + "A\r\x1b[J");
+  drawn_ = 0;
+}
+
+void ProgressPrinter::Draw() {
+  if (!terminal_) return;
+  std::string text;
+  for (const Slot& s : slots_) {
+    if (s.line.empty()) continue;
+    text += s.line + kClearToEnd + "\n";
+    ++drawn_;
+  }
+  if (!text.empty()) write_(text);
 }
 
 void ProgressPrinter::Message(std::string_view line) {
-  ClearLine();
-  std::string text(line);
-  text += '\n';
-  if (terminal_ && !drawn_.empty()) text += drawn_;
-  write_(text);
+  Erase();
+  write_(std::string(line) + "\n");
+  Draw();
 }
 
-void ProgressPrinter::Finish(std::string_view line) {
-  ClearLine();
-  drawn_.clear();
-  printed_any_ = false;
-  std::string text(line);
-  text += '\n';
-  write_(text);
+void ProgressPrinter::Finish(std::size_t slot, std::string_view line) {
+  Erase();
+  Slot& s = slots_.at(slot);
+  s.line.clear();
+  s.printed = false;
+  write_(s.label + std::string(line) + "\n");
+  Draw();
 }
 
 }  // namespace tessaline_cli

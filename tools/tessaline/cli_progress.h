@@ -1,7 +1,7 @@
 // The progress line of the disc being made: the stage the writer job's
 // reports tell, a bar, elapsed and estimated time. On a terminal the line is
-// redrawn in place; elsewhere it is printed as plain lines, only when it
-// says something new.
+// redrawn in place; elsewhere it is printed as plain lines, one a stage and
+// at most one every ten seconds.
 #ifndef TESSALINE_TOOLS_TESSALINE_CLI_PROGRESS_H_
 #define TESSALINE_TOOLS_TESSALINE_CLI_PROGRESS_H_
 
@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tessaline/status_codes.h"
 
@@ -39,7 +40,8 @@ struct ProgressView {
 
 // "disc 2 of 3  writing     [######..............]  30%  0:09 / 0:30".
 // Without an estimate there is no percentage, and the bar is empty or, with
-// `moving_block`, shows a block that moves with the elapsed seconds.
+// `moving_block`, shows a block that moves with the elapsed seconds. A
+// `bar_width` of 0 leaves the bar out.
 std::string FormatProgressLine(const ProgressView& view, int bar_width,
                                bool moving_block);
 
@@ -71,35 +73,48 @@ class DiscProgress {
   std::int64_t estimate_ = 0;
 };
 
-// Prints progress lines and messages through `write`.
+// Prints the progress lines of one or more recorders, each on its own line
+// and prefixed by its label, and messages through `write`.
 class ProgressPrinter {
  public:
   using Writer = std::function<void(std::string_view)>;
 
-  ProgressPrinter(Writer write, bool terminal, int bar_width);
+  // One slot per recorder; a label ("recorder 2  ") leads each of its lines.
+  ProgressPrinter(Writer write, bool terminal, int bar_width,
+                  std::vector<std::string> labels);
 
-  // Terminal: redraws the line in place. Plain: prints it when the stage
-  // changed, the bar passed another tenth or ten more seconds went by
-  // since the last printed line.
-  void Show(const ProgressView& view);
-  // A line of its own (a message, a diagnostic line of the library); on a
-  // terminal the progress line is cleared first and drawn again after it.
+  // Terminal: redraws the slots' lines in place, below everything else.
+  // Plain (a log, a pipe): a line without bar when the slot enters another
+  // stage or disc, else at most one line every 10 s of `now_ms`, the
+  // host's steady clock in milliseconds.
+  void Show(std::size_t slot, const ProgressView& view, std::uint64_t now_ms);
+  // A line of its own (a message, a diagnostic line of the library), above
+  // the progress lines.
   void Message(std::string_view line);
-  // Ends the disc's progress line and prints its final line.
-  void Finish(std::string_view line);
+  // Ends the slot's progress line and prints its final line.
+  void Finish(std::size_t slot, std::string_view line);
+
+  static constexpr std::uint64_t kQuietMs = 10000;
 
  private:
-  void ClearLine();
+  struct Slot {
+    std::string label;
+    std::string line;  // the progress line, empty when none is shown
+    bool printed = false;
+    Stage stage = Stage::kStarting;
+    std::int32_t disc = 0;
+    std::uint64_t printed_ms = 0;
+  };
+
+  // Terminal: takes the progress lines off the screen and puts them back.
+  void Erase();
+  void Draw();
 
   Writer write_;
   bool terminal_;
   int bar_width_;
-  std::string drawn_;  // the progress line on the screen, if any
-  bool printed_any_ = false;
-  Stage printed_stage_ = Stage::kStarting;
-  std::int64_t printed_tenth_ = -1;
-  std::int64_t printed_elapsed_ = 0;
-  std::int32_t printed_disc_ = 0;
+  std::vector<Slot> slots_;
+  std::size_t drawn_ = 0;  // progress lines on the screen
 };
 
 }  // namespace tessaline_cli

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "platform/text.h"
+#include "host_text.h"
 
 namespace tessaline_cli {
 namespace {
@@ -75,10 +75,8 @@ std::string FormatRecorderTable(const std::vector<RecorderInfo>& recorders,
     const std::string medium = info.currentMediaType == IMAPI_MEDIA_TYPE_UNKNOWN
                                    ? "none"
                                    : name_of(info.currentMediaType);
-    rows.push_back({std::to_string(info.index),
-                    tessaline::platform::ToUtf8(info.vendorId),
-                    tessaline::platform::ToUtf8(info.productId),
-                    tessaline::platform::ToUtf8(info.mountPoints), medium,
+    rows.push_back({std::to_string(info.index), Narrow(info.vendorId),
+                    Narrow(info.productId), Narrow(info.mountPoints), medium,
                     supported.empty() ? "-" : supported});
   }
   return Table(rows);
@@ -138,9 +136,13 @@ std::string FormatPlan(const std::string& layout, const std::string& media,
                     ItemsForDisplay(disc.items)});
   }
   text += Table(rows);
-  text += "\n" + std::to_string(discs.size()) +
-          (discs.size() == 1 ? " disc, " : " discs, ") + FormatSize(total) +
-          " in all\n";
+  // Appended piece by piece: GCC 12 at -O3 sees a false overlap in
+  // "literal" + std::string (-Wrestrict).
+  text += '\n';
+  text += std::to_string(discs.size());
+  text += discs.size() == 1 ? " disc, " : " discs, ";
+  text += FormatSize(total);
+  text += " in all\n";
   return text;
 }
 

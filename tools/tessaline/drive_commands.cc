@@ -9,26 +9,18 @@
 #include "cli_reports.h"
 #include "cli_tables.h"
 #include "host_commands.h"
-#include "platform/media_type_names.h"
-#include "platform/text.h"
+#include "host_text.h"
 #include "tessaline/tessaline.h"
+#include "tessaline/virtual_drives.h"
 
 namespace tessaline_cli {
 namespace {
 
 std::string MediaName(IMAPI_MEDIA_PHYSICAL_TYPE type) {
-  return tessaline::platform::MediaTypeName(type);
+  return Narrow(tessaline::MediaTypeName(type));
 }
 
 }  // namespace
-
-std::wstring Wide(const std::string& text) {
-  return tessaline::platform::FromUtf8(text);
-}
-
-std::string Narrow(const std::wstring& text) {
-  return tessaline::platform::ToUtf8(text);
-}
 
 std::string Absolute(const std::string& path) {
   if (path.empty()) return path;

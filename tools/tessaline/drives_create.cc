@@ -5,13 +5,13 @@
 
 #include "cli_reports.h"
 #include "host_commands.h"
-#include "platform/virtual/drive_folder.h"
+#include "tessaline/virtual_drives.h"
 
 namespace tessaline_cli {
 
 int RunDrivesCreate(const Arguments& arguments) {
   IMAPI_MEDIA_PHYSICAL_TYPE type = IMAPI_MEDIA_TYPE_UNKNOWN;
-  if (!tessaline::platform::ParseMediaTypeName(arguments.media_type, &type)) {
+  if (!tessaline::ParseMediaTypeName(Wide(arguments.media_type), &type)) {
     PrintError("unknown media type: " + arguments.media_type);
     return kExitUsage;
   }
@@ -21,15 +21,15 @@ int RunDrivesCreate(const Arguments& arguments) {
     const std::string name = "drive" + std::to_string(number);
     std::error_code ignored;
     if (std::filesystem::exists(dir / name, ignored)) continue;
-    std::string error;
-    if (!tessaline::platform::CreateDriveFolder(dir.string(), name, type,
-                                                &error)) {
+    std::wstring error;
+    if (!tessaline::CreateVirtualDrive(Wide(dir.string()), Wide(name), type,
+                                       &error)) {
       PrintError("cannot create the drive " + (dir / name).string() + ": " +
-                 error);
+                 Narrow(error));
       return kExitFailed;
     }
     std::cout << "created " << (dir / name).string() << " with a blank "
-              << tessaline::platform::MediaTypeName(type) << '\n';
+              << Narrow(tessaline::MediaTypeName(type)) << '\n';
     ++created;
   }
   std::cout << "use them with: tessaline --drives " << dir.string()

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli_args.h"
+#include "host_text.h"
 
 namespace tessaline_cli {
 
@@ -17,9 +18,7 @@ int RunDriveRequest(const Arguments& arguments);
 int RunPlan(const Arguments& arguments);
 int RunMake(const Arguments& arguments);
 
-// Helpers shared by the commands.
-std::wstring Wide(const std::string& text);
-std::string Narrow(const std::wstring& text);
+// Shared by the commands.
 // `path` made absolute against the current folder; unchanged if empty.
 std::string Absolute(const std::string& path);
 // --work, created when missing; without it, a folder of this run's own in

@@ -9,12 +9,15 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cli_progress.h"
@@ -40,7 +43,8 @@ std::uint64_t NowMs() {
 // the library's standard output.
 struct Event {
   bool is_line = false;
-  std::string line;  // a diagnostic line of the library
+  std::string line;      // a diagnostic line of the library
+  std::size_t slot = 0;  // the recorder whose job reported
   FinalReport status;
 };
 
@@ -81,7 +85,10 @@ void OnStatus(std::int32_t code, std::intptr_t first, std::intptr_t second,
     event.status.text = Narrow(reinterpret_cast<const wchar_t*>(first));
     event.status.first = 0;
   }
-  static_cast<EventQueue*>(context)->Push(std::move(event));
+  const auto* relay =
+      static_cast<const std::pair<EventQueue*, std::size_t>*>(context);
+  event.slot = relay->second;
+  relay->first->Push(std::move(event));
 }
 
 // The plan as the creator read it, so the plan shown is the plan made.
@@ -163,16 +170,31 @@ bool AnalyzeLayout(Tessaline& creator, const std::string& layout) {
   return false;
 }
 
+// One recorder of the run: its creator, with a work folder of its own, and
+// how far its set got.
+struct Recorder {
+  std::int32_t index = 0;
+  std::string label;  // "recorder N: " when there are several, else ""
+  std::string work;
+  std::unique_ptr<Tessaline> creator;
+  // Reports of the running job reach the queue with this recorder's slot.
+  std::pair<EventQueue*, std::size_t> relay;
+  std::optional<DiscProgress> progress;
+  bool running = false;
+  bool cancel_sent = false;
+  int status = kExitOk;  // kExitOk until one of its discs is not made
+  std::int32_t stopped_at = 0;
+};
+
 class DiscSet {
  public:
-  DiscSet(const Arguments& arguments, Tessaline& creator,
+  DiscSet(const Arguments& arguments, std::vector<Recorder>& recorders,
           std::uint32_t disc_count, bool virtual_drives,
           const std::string& log_path)
       : arguments_(arguments),
-        creator_(creator),
+        recorders_(recorders),
         disc_count_(disc_count),
         virtual_drives_(virtual_drives),
-        terminal_(StdoutIsTerminal()),
         log_path_(log_path),
         log_(log_path, std::ios::app) {
     // The library's diagnostic lines are for the log, not for the progress.
@@ -182,7 +204,15 @@ class DiscSet {
       event.line = std::move(line);
       queue_.Push(std::move(event));
     });
-    const int bar = std::clamp(TerminalColumns() - 52, 10, 40);
+    std::vector<std::string> labels;
+    std::size_t widest = 0;
+    for (std::size_t i = 0; i < recorders_.size(); ++i) {
+      recorders_[i].relay = {&queue_, i};
+      labels.push_back(recorders_[i].label);
+      widest = std::max(widest, recorders_[i].label.size());
+    }
+    const int bar =
+        std::clamp(TerminalColumns() - 52 - static_cast<int>(widest), 10, 40);
     printer_.emplace(
         [this](std::string_view text) {
           if (arguments_.json) {
@@ -193,7 +223,7 @@ class DiscSet {
             WriteStdout(text);
           }
         },
-        terminal_ && !arguments_.json, bar);
+        StdoutIsTerminal() && !arguments_.json, bar, std::move(labels));
   }
 
   ~DiscSet() {
@@ -201,148 +231,240 @@ class DiscSet {
     DrainLines();
   }
 
-  // Makes `discs` one after the other; stops at the first that is not made.
+  // Makes `discs` on every recorder at once, disc by disc. A recorder
+  // whose disc is not made drops out; the others go on.
   int Make(const std::vector<std::int32_t>& discs) {
     for (std::size_t i = 0; i < discs.size(); ++i) {
-      if (Interrupted())
-        return Cancelled("before disc " + std::to_string(discs[i]));
-      const int prepared = PrepareMedium(discs[i], i == 0);
+      std::vector<Recorder*> active;
+      for (Recorder& r : recorders_) {
+        if (r.status == kExitOk) active.push_back(&r);
+      }
+      if (active.empty()) break;
+      if (Interrupted()) return Cancelled("before disc " + Number(discs[i]));
+      const int prepared = PrepareMedia(active, discs[i], i == 0);
       if (prepared != kExitOk) return prepared;
-      const int status = MakeDisc(discs[i]);
-      if (status != kExitOk) return status;
+      if (arguments_.stage) Stage(active, discs[i]);
+      MakeDisc(discs[i]);
+      if (Interrupted()) return kExitCancelled;
     }
-    printer_->Message(discs.size() == 1
-                          ? "the disc is made"
-                          : "all " + std::to_string(discs.size()) +
-                                " discs are made");
-    return kExitOk;
+    return Outcome(discs.size());
+  }
+
+  // The last JSON line: how the run ended.
+  void JsonOutcome(int status) {
+    if (!arguments_.json) return;
+    const char* outcome = status == kExitOk          ? "made"
+                          : status == kExitCancelled ? "cancelled"
+                                                     : "failed";
+    std::string failed;
+    for (const Recorder& r : recorders_) {
+      if (r.status == kExitOk) continue;
+      if (!failed.empty()) failed += ",";
+      failed += Number(r.index);
+    }
+    JsonLine(std::string("{\"outcome\":\"") + outcome +
+             "\",\"exit\":" + Number(status) + ",\"failed\":[" + failed + "]}");
   }
 
  private:
-  std::uint32_t Drive() const {
-    return static_cast<std::uint32_t>(arguments_.drive);
-  }
+  static std::string Number(std::int64_t n) { return std::to_string(n); }
 
   int Cancelled(const std::string& when) {
     printer_->Message("cancelled " + when);
     return kExitCancelled;
   }
 
-  // Sees that a blank medium is in the drive for `disc`. A virtual drive
-  // files a written medium away and loads a blank one itself; for a real
-  // drive the user is asked, except for the first disc when one is in.
-  int PrepareMedium(std::int32_t disc, bool first) {
-    const std::uint32_t drive = Drive();
-    if (virtual_drives_) {
-      // After a disc of this run the tray stands open: closing it loads a
-      // blank medium. Before the first, a written medium is filed away.
-      if (first && Tessaline::IsMediaBlank(static_cast<std::int32_t>(drive))) {
-        return kExitOk;
+  // With one recorder its own status; with several, which of them failed.
+  int Outcome(std::size_t disc_count) {
+    unsigned mask = 0;
+    std::string made;
+    for (std::size_t i = 0; i < recorders_.size(); ++i) {
+      const Recorder& r = recorders_[i];
+      if (r.status != kExitOk) {
+        mask |= 1u << std::min<std::size_t>(i, 31);
+        if (recorders_.size() > 1) {
+          printer_->Message(r.label + "the set is not complete: disc " +
+                            Number(r.stopped_at) + " was not made");
+        }
+        continue;
       }
-      if (first) Tessaline::EjectClose(drive, false);
-      Tessaline::EjectClose(drive, true);
-      printer_->Message("drive " + std::to_string(drive) +
-                        ": loaded a blank disc for disc " +
-                        std::to_string(disc));
+      if (!made.empty()) made += ", ";
+      made += Number(r.index);
+    }
+    if (mask == 0) {
+      const std::string what =
+          disc_count == 1 ? std::string("the disc is made")
+                          : "all " + Number(disc_count) + " discs are made";
+      printer_->Message(
+          recorders_.size() == 1 ? what : what + " on recorders " + made);
       return kExitOk;
     }
-    std::int32_t status = 0;
-    const bool empty =
-        Tessaline::MediaTypeInRecorder(static_cast<std::int32_t>(drive),
-                                       &status) == IMAPI_MEDIA_TYPE_UNKNOWN;
-    if (first && !empty) return kExitOk;
-    if (!first) Tessaline::EjectClose(drive, false);
-    printer_->Message("insert a blank disc for disc " + std::to_string(disc) +
-                      " of " + std::to_string(disc_count_) + " into recorder " +
-                      std::to_string(drive) +
+    if (recorders_.size() == 1) return recorders_[0].status;
+    return recorders_.size() <= 6 ? 64 + static_cast<int>(mask) : kExitFailed;
+  }
+
+  // Sees that a blank medium is in each recorder for `disc`. A virtual
+  // drive files a written medium away and loads a blank one itself; for
+  // real recorders the trays open and the user is asked once for all,
+  // except before the first disc for those that hold a medium.
+  int PrepareMedia(const std::vector<Recorder*>& active, std::int32_t disc,
+                   bool first) {
+    std::string asked;
+    std::vector<std::uint32_t> trays;
+    for (Recorder* r : active) {
+      const auto drive = static_cast<std::uint32_t>(r->index);
+      if (virtual_drives_) {
+        // After a disc of this run the tray stands open: closing it loads
+        // a blank medium. Before the first, a written medium is filed away.
+        if (first && Tessaline::IsMediaBlank(r->index)) continue;
+        if (first) Tessaline::EjectClose(drive, false);
+        Tessaline::EjectClose(drive, true);
+        printer_->Message("recorder " + Number(r->index) +
+                          ": loaded a blank disc for disc " + Number(disc));
+        continue;
+      }
+      std::int32_t status = 0;
+      const bool empty = Tessaline::MediaTypeInRecorder(r->index, &status) ==
+                         IMAPI_MEDIA_TYPE_UNKNOWN;
+      if (first && !empty) continue;
+      if (!first) Tessaline::EjectClose(drive, false);
+      trays.push_back(drive);
+      if (!asked.empty()) asked += ", ";
+      asked += Number(r->index);
+    }
+    if (trays.empty()) return kExitOk;
+    printer_->Message("insert a blank disc for disc " + Number(disc) + " of " +
+                      Number(disc_count_) + " into recorder" +
+                      (trays.size() == 1 ? " " : "s ") + asked +
                       ", then press Enter (Ctrl-C stops)");
     switch (WaitForEnter()) {
       case Answer::kEnter:
-        Tessaline::EjectClose(drive, true);
+        for (const std::uint32_t drive : trays) {
+          Tessaline::EjectClose(drive, true);
+        }
         return kExitOk;
       case Answer::kEndOfInput:
         PrintError("no answer on standard input; stopped before disc " +
-                   std::to_string(disc));
+                   Number(disc));
         return kExitFailed;
       case Answer::kInterrupted:
         break;
     }
-    return Cancelled("before disc " + std::to_string(disc));
+    return Cancelled("before disc " + Number(disc));
   }
 
-  int MakeDisc(std::int32_t disc) {
-    const std::string name =
-        "disc " + std::to_string(disc) + " of " + std::to_string(disc_count_);
-    if (arguments_.stage) {
-      printer_->Message(name + "  staging its items in the work folder");
-      try {
-        creator_.Stage(disc);
-      } catch (const MediaWriterException& e) {
-        printer_->Finish(name + "  staging failed: " + Narrow(e.message));
-        return kExitFailed;
-      } catch (const FileException& e) {
-        printer_->Finish(name + "  staging failed: " + Narrow(e.path) + ": " +
-                         Narrow(e.message));
-        return kExitFailed;
-      }
-      if (Interrupted())
-        return Cancelled("after staging disc " + std::to_string(disc));
-    }
+  std::string Name(std::int32_t disc) const {
+    return "disc " + Number(disc) + " of " + Number(disc_count_);
+  }
 
-    creator_.SetDrive(arguments_.drive);
-    DiscProgress progress(disc, disc_count_, NowMs());
-    creator_.CreateDisc(disc, arguments_.verify ? 1 : 0, &OnStatus, &queue_);
-    bool cancel_sent = false;
-    FinalReport report;
-    for (;;) {
-      if (Interrupted() && !cancel_sent) {
-        creator_.Cancel();
-        cancel_sent = true;
-        printer_->Message("cancelling " + name +
-                          "; waiting for it to stop (Ctrl-C again quits at "
-                          "once)");
-      }
+  // Each recorder's staging runs on a thread of its own, as each has its
+  // own creator and work folder.
+  void Stage(const std::vector<Recorder*>& active, std::int32_t disc) {
+    printer_->Message(Name(disc) + "  staging its items in the work folder" +
+                      (active.size() == 1 ? "" : "s"));
+    std::vector<std::future<std::string>> staged;
+    for (Recorder* r : active) {
+      staged.push_back(std::async(std::launch::async, [r, disc] {
+        try {
+          r->creator->Stage(disc);
+        } catch (const MediaWriterException& e) {
+          return Narrow(e.message);
+        } catch (const FileException& e) {
+          return Narrow(e.path) + ": " + Narrow(e.message);
+        }
+        return std::string();
+      }));
+    }
+    for (std::size_t i = 0; i < active.size(); ++i) {
+      const std::string failure = staged[i].get();
+      if (failure.empty()) continue;
+      printer_->Message(active[i]->label + Name(disc) +
+                        "  staging failed: " + failure);
+      active[i]->status = kExitFailed;
+      active[i]->stopped_at = disc;
+    }
+  }
+
+  void MakeDisc(std::int32_t disc) {
+    std::size_t running = 0;
+    for (Recorder& r : recorders_) {
+      if (r.status != kExitOk) continue;
+      r.creator->SetDrive(r.index);
+      r.progress.emplace(disc, disc_count_, NowMs());
+      r.running = true;
+      r.cancel_sent = false;
+      ++running;
+      r.creator->CreateDisc(disc, arguments_.verify ? 1 : 0, &OnStatus,
+                            &r.relay);
+    }
+    while (running > 0) {
+      if (Interrupted()) CancelAll(disc);
       std::optional<Event> event = queue_.Pop(std::chrono::milliseconds(250));
       const std::uint64_t now = NowMs();
       if (!event) {
-        printer_->Show(progress.View(now));
+        for (std::size_t i = 0; i < recorders_.size(); ++i) {
+          if (recorders_[i].running) {
+            printer_->Show(i, recorders_[i].progress->View(now), now);
+          }
+        }
         continue;
       }
       if (event->is_line) {
         Log(event->line);
         continue;
       }
-      if (arguments_.json) Json(disc, event->status);
+      Recorder& r = recorders_[event->slot];
+      if (arguments_.json) Json(r, disc, event->status);
       if (tessaline::IsFinalStatus(event->status.code)) {
-        report = std::move(event->status);
-        break;
+        Finish(event->slot, disc, std::move(event->status));
+        --running;
+        continue;
       }
-      progress.Apply(event->status.code, event->status.first,
-                     event->status.second, now);
-      printer_->Show(progress.View(now));
+      r.progress->Apply(event->status.code, event->status.first,
+                        event->status.second, now);
+      printer_->Show(event->slot, r.progress->View(now), now);
     }
+  }
+
+  void CancelAll(std::int32_t disc) {
+    for (Recorder& r : recorders_) {
+      if (!r.running || r.cancel_sent) continue;
+      r.creator->Cancel();
+      r.cancel_sent = true;
+      printer_->Message(r.label + "cancelling " + Name(disc) +
+                        "; waiting for it to stop (Ctrl-C again quits at "
+                        "once)");
+    }
+  }
+
+  void Finish(std::size_t slot, std::int32_t disc, FinalReport report) {
+    Recorder& r = recorders_[slot];
+    r.running = false;
     // Stopping the mastering tool fails the job with 12; the user asked
     // for it, so it is a cancel.
-    if (cancel_sent && report.code == tessaline::kStatusFailed) {
+    if (r.cancel_sent && report.code == tessaline::kStatusFailed) {
       report.code = tessaline::kStatusCancelled;
     }
-    printer_->Finish(DescribeFinalReport(disc, disc_count_, report,
-                                         progress.TotalSeconds(NowMs())));
+    printer_->Finish(slot,
+                     DescribeFinalReport(disc, disc_count_, report,
+                                         r.progress->TotalSeconds(NowMs())));
     if (report.code == tessaline::kStatusFailed ||
         report.code == tessaline::kStatusVerifyFailed) {
-      const std::wstring detail = creator_.FailureDetail();
-      if (!detail.empty()) printer_->Message("  because " + Narrow(detail));
+      const std::wstring detail = r.creator->FailureDetail();
+      if (!detail.empty()) {
+        printer_->Message(r.label + "  because " + Narrow(detail));
+      }
     }
-    if (ExitStatusForReport(report.code) == kExitFailed) {
-      printer_->Message("  the library's log: " + log_path_);
+    r.status = ExitStatusForReport(report.code);
+    if (r.status == kExitFailed) {
+      printer_->Message(r.label + "  the library's log: " + log_path_);
     }
-    int status = ExitStatusForReport(report.code);
-    if (report.code == tessaline::kStatusSucceeded) {
+    if (r.status == kExitOk) {
       // The written disc comes out; a virtual drive files its image away.
-      Tessaline::EjectClose(Drive(), false);
-      if (Interrupted()) status = kExitCancelled;
+      Tessaline::EjectClose(static_cast<std::uint32_t>(r.index), false);
+    } else {
+      r.stopped_at = disc;
     }
-    return status;
   }
 
   // Library lines that came after the last disc's loop.
@@ -361,33 +483,21 @@ class DiscSet {
     }
   }
 
-  void Json(std::int32_t disc, const FinalReport& report) {
-    std::string line = "{\"disc\":" + std::to_string(disc) +
-                       ",\"code\":" + std::to_string(report.code) +
-                       ",\"values\":[" + std::to_string(report.first) + "," +
-                       std::to_string(report.second) + "]";
+  void Json(const Recorder& r, std::int32_t disc, const FinalReport& report) {
+    std::string line = "{\"recorder\":" + Number(r.index) +
+                       ",\"disc\":" + Number(disc) +
+                       ",\"code\":" + Number(report.code) + ",\"values\":[" +
+                       Number(report.first) + "," + Number(report.second) + "]";
     if (report.code == tessaline::kStatusFailed) {
       line += ",\"text\":" + JsonString(report.text);
     }
     if (report.code == tessaline::kStatusFailed ||
         report.code == tessaline::kStatusVerifyFailed) {
-      line += ",\"detail\":" + JsonString(Narrow(creator_.FailureDetail()));
+      line += ",\"detail\":" + JsonString(Narrow(r.creator->FailureDetail()));
     }
     JsonLine(line + "}");
   }
 
- public:
-  // The last JSON line: how the run ended.
-  void JsonOutcome(int status) {
-    if (!arguments_.json) return;
-    const char* outcome = status == kExitOk          ? "made"
-                          : status == kExitCancelled ? "cancelled"
-                                                     : "failed";
-    JsonLine(std::string("{\"outcome\":\"") + outcome +
-             "\",\"exit\":" + std::to_string(status) + "}");
-  }
-
- private:
   void Log(const std::string& line) {
     log_ << line << '\n';
     log_.flush();
@@ -395,10 +505,9 @@ class DiscSet {
   }
 
   const Arguments& arguments_;
-  Tessaline& creator_;
+  std::vector<Recorder>& recorders_;
   const std::uint32_t disc_count_;
   const bool virtual_drives_;
-  const bool terminal_;
   const std::string log_path_;
   std::ofstream log_;
   EventQueue queue_;
@@ -435,22 +544,31 @@ std::string MakeFreshWorkFolder(std::error_code* error) {
   return (temp / "tessaline-work-*").string();
 }
 
-// Removes the run's own work folder at the end when nothing was left in it.
+// The run's own work folder: gone at the end when the set was made (with
+// the log, the lock and the work files the run left in it), or when the run
+// never put anything there; else kept for the log, and named.
 class FreshFolderRemover {
  public:
   explicit FreshFolderRemover(const std::string& folder) : folder_(folder) {}
   ~FreshFolderRemover() {
     if (folder_.empty()) return;
     std::error_code error;
-    if (std::filesystem::is_empty(folder_, error) && !error) {
+    if (made_) {
+      std::filesystem::remove_all(folder_, error);
+    } else if (std::filesystem::is_empty(folder_, error) && !error) {
       std::filesystem::remove(folder_, error);
+    } else {
+      PrintError("the work folder is kept: " + folder_);
     }
   }
   FreshFolderRemover(const FreshFolderRemover&) = delete;
   FreshFolderRemover& operator=(const FreshFolderRemover&) = delete;
 
+  void SetMade() { made_ = true; }
+
  private:
   const std::string folder_;
+  bool made_ = false;
 };
 
 }  // namespace
@@ -503,8 +621,21 @@ int RunMake(const Arguments& arguments) {
     PrintError("source folder not found: " + source);
     return kExitFailed;
   }
-  std::string recorder;
-  if (!CheckRecorder(arguments.drive, &recorder)) return kExitFailed;
+  std::vector<std::int32_t> indexes = arguments.recorders;
+  if (arguments.all_recorders) {
+    std::vector<RecorderInfo> listed;
+    Tessaline::ListRecorders(listed);
+    indexes.clear();
+    for (const RecorderInfo& info : listed) indexes.push_back(info.index);
+    if (indexes.empty()) {
+      PrintError("no recorders found (virtual drives: --drives DIR)");
+      return kExitFailed;
+    }
+  }
+  std::vector<std::string> descriptions(indexes.size());
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    if (!CheckRecorder(indexes[i], &descriptions[i])) return kExitFailed;
+  }
   // A folder the user names is judged before it is made; the run's own
   // fresh folder once it exists.
   if (!arguments.work.empty() &&
@@ -515,14 +646,32 @@ int RunMake(const Arguments& arguments) {
   const std::string work = PrepareWorkFolder(arguments.work, &fresh);
   if (!fresh.empty() && !WorkAndSourceApart(work, source)) return kExitFailed;
   if (work.empty()) return kExitFailed;
-  // Declared before the creator, so it runs once the last job has ended.
-  const FreshFolderRemover remover(fresh);
+  // Declared before the creators, so it runs once the last job has ended.
+  FreshFolderRemover remover(fresh);
   const std::string layout = Absolute(arguments.layout);
 
-  Tessaline creator(Wide(work).c_str(), Wide(source).c_str(),
-                    Wide(arguments.media).c_str());
-  if (!AnalyzeLayout(creator, layout)) return kExitFailed;
-  const std::uint32_t count = creator.NumDiscs();
+  // One creator per recorder; with several, each in a work folder of its
+  // own below the run's, as two jobs never share one.
+  std::vector<Recorder> recorders(indexes.size());
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    Recorder& r = recorders[i];
+    r.index = indexes[i];
+    r.work = work;
+    if (indexes.size() > 1) {
+      r.label = "recorder " + std::to_string(r.index) + ": ";
+      const std::string own = (std::filesystem::path(work) /
+                               ("recorder-" + std::to_string(r.index)))
+                                  .string();
+      std::string not_fresh;  // a named folder is never the run's own
+      r.work = PrepareWorkFolder(own, &not_fresh);
+      if (r.work.empty()) return kExitFailed;
+    }
+    r.creator =
+        std::make_unique<Tessaline>(Wide(r.work).c_str(), Wide(source).c_str(),
+                                    Wide(arguments.media).c_str());
+    if (!AnalyzeLayout(*r.creator, layout)) return kExitFailed;
+  }
+  const std::uint32_t count = recorders[0].creator->NumDiscs();
   std::vector<std::int32_t> discs;
   std::string list_error;
   if (!ParseDiscList(arguments.discs, count, &discs, &list_error)) {
@@ -539,14 +688,21 @@ int RunMake(const Arguments& arguments) {
   // With --json standard output carries the JSON lines alone.
   std::ostream& out = arguments.json ? std::cerr : std::cout;
   out << "making " << discs.size() << " of " << count << " disc"
-      << (count == 1 ? "" : "s") << " of " << layout << " on recorder "
-      << arguments.drive << " (" << recorder << ")"
-      << (arguments.verify ? ", with verification" : "") << '\n'
-      << "work folder " << WorkFolderOf(creator) << std::endl;
-  DiscSet set(arguments, creator, count, virtual_drives,
-              (std::filesystem::path(work) / "tessaline.log").string());
-  const int status = set.Make(discs);
-  set.JsonOutcome(status);
+      << (count == 1 ? "" : "s") << " of " << layout
+      << (arguments.verify ? ", with verification" : "") << '\n';
+  for (std::size_t i = 0; i < recorders.size(); ++i) {
+    out << "recorder " << recorders[i].index << " (" << descriptions[i]
+        << "), work folder " << WorkFolderOf(*recorders[i].creator) << '\n';
+  }
+  out << std::flush;
+  int status = kExitFailed;
+  {
+    DiscSet set(arguments, recorders, count, virtual_drives,
+                (std::filesystem::path(work) / "tessaline.log").string());
+    status = set.Make(discs);
+    set.JsonOutcome(status);
+  }
+  if (status == kExitOk) remover.SetMade();
   return status;
 }
 
