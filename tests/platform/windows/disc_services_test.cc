@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "burn/erase.h"
@@ -25,17 +26,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-struct Report {
-  std::int32_t code;
-  std::intptr_t first;
-  std::intptr_t second;
-  bool operator==(const Report&) const = default;
-};
-
-void PrintTo(const Report& report, std::ostream* out) {
-  *out << "(" << report.code << ", " << report.first << ", " << report.second
-       << ")";
-}
+using Report = std::tuple<std::int32_t, std::intptr_t, std::intptr_t>;
 
 // Collects reports; sets the cancel flag at the report numbered `cancel_at`.
 struct Reports {
