@@ -45,8 +45,7 @@ struct FakeImapi2State {
   // The folder that shows the written disc; none when empty.
   std::wstring disc;
 
-  // Record: the calls whose arguments matter, e.g. "put_FullErase true",
-  // "put_VolumeName RECOVERYDISC2", "CancelWrite".
+  // Record: the calls whose arguments matter, e.g. "put_FullErase true".
   std::vector<std::string> calls;
   int live_objects = 0;
   int advised_sinks = 0;
@@ -66,8 +65,6 @@ class FakeImapi2 {
   FakeImapi2State& state() { return *state_; }
   // Whether the classes could be registered.
   bool registered() const { return registered_; }
-  // Whether `call` was recorded.
-  bool Called(const std::string& call) const;
 
  private:
   FakeImapi2State own_;

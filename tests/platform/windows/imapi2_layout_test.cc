@@ -34,124 +34,85 @@ struct Method {
 };
 
 #define TS_GET(I, P) \
-  Method { L## #P, INVOKE_PROPERTYGET, Slot(&::I::get_##P) }
+  { L## #P, INVOKE_PROPERTYGET, Slot(&::I::get_##P) }
 #define TS_PUT(I, P) \
-  Method { L## #P, INVOKE_PROPERTYPUT, Slot(&::I::put_##P) }
+  { L## #P, INVOKE_PROPERTYPUT, Slot(&::I::put_##P) }
 #define TS_CALL(I, M) \
-  Method { L## #M, INVOKE_FUNC, Slot(&::I::M) }
+  { L## #M, INVOKE_FUNC, Slot(&::I::M) }
 
 struct Interface {
-  const char* name;
-  const GUID* library;
+  bool fs;  // in the file-system image's type library
   const IID* iid;
   std::vector<Method> methods;
 };
 
-std::vector<Interface> Declared() {
-  const GUID* base = &imapi2::kLibImapi2;
-  const GUID* fs = &imapi2::kLibImapi2Fs;
-  return {
-      {"IDiscMaster2",
-       base,
-       &imapi2::kIidDiscMaster2,
-       {TS_GET(IDiscMaster2, Item), TS_GET(IDiscMaster2, Count),
-        TS_GET(IDiscMaster2, IsSupportedEnvironment)}},
-      {"IDiscRecorder2",
-       base,
-       &imapi2::kIidDiscRecorder2,
-       {TS_CALL(IDiscRecorder2, EjectMedia),
-        TS_CALL(IDiscRecorder2, DisableMcn), TS_CALL(IDiscRecorder2, EnableMcn),
-        TS_CALL(IDiscRecorder2, InitializeDiscRecorder),
-        TS_GET(IDiscRecorder2, VendorId), TS_GET(IDiscRecorder2, ProductId),
-        TS_GET(IDiscRecorder2, VolumePathNames),
-        TS_GET(IDiscRecorder2, SupportedFeaturePages),
-        TS_GET(IDiscRecorder2, ExclusiveAccessOwner)}},
-      {"IDiscRecorder2Ex",
-       base,
-       &imapi2::kIidDiscRecorder2Ex,
-       {TS_CALL(IDiscRecorder2Ex, SendCommandNoData),
-        TS_CALL(IDiscRecorder2Ex, GetFeaturePage),
-        TS_CALL(IDiscRecorder2Ex, GetMaximumPageAlignedTransferSize)}},
-      {"IWriteEngine2EventArgs",
-       base,
-       &imapi2::kIidWriteEngine2EventArgs,
-       {TS_GET(IWriteEngine2EventArgs, StartLba),
-        TS_GET(IWriteEngine2EventArgs, SectorCount),
-        TS_GET(IWriteEngine2EventArgs, LastReadLba),
-        TS_GET(IWriteEngine2EventArgs, LastWrittenLba),
-        TS_GET(IWriteEngine2EventArgs, TotalSystemBuffer),
-        TS_GET(IWriteEngine2EventArgs, UsedSystemBuffer),
-        TS_GET(IWriteEngine2EventArgs, FreeSystemBuffer)}},
-      {"IDiscFormat2DataEventArgs",
-       base,
-       &imapi2::kIidDiscFormat2DataEventArgs,
-       {TS_GET(IDiscFormat2DataEventArgs, ElapsedTime),
-        TS_GET(IDiscFormat2DataEventArgs, RemainingTime),
-        TS_GET(IDiscFormat2DataEventArgs, TotalTime),
-        TS_GET(IDiscFormat2DataEventArgs, CurrentAction)}},
-      {"IDiscFormat2",
-       base,
-       &imapi2::kIidDiscFormat2,
-       {TS_CALL(IDiscFormat2, IsRecorderSupported),
-        TS_GET(IDiscFormat2, MediaHeuristicallyBlank),
-        TS_GET(IDiscFormat2, SupportedMediaTypes)}},
-      {"IDiscFormat2Data",
-       base,
-       &imapi2::kIidDiscFormat2Data,
-       {TS_PUT(IDiscFormat2Data, Recorder),
-        TS_GET(IDiscFormat2Data, CurrentMediaStatus),
-        TS_GET(IDiscFormat2Data, WriteProtectStatus),
-        TS_GET(IDiscFormat2Data, FreeSectorsOnMedia),
-        TS_GET(IDiscFormat2Data, CurrentPhysicalMediaType),
-        TS_PUT(IDiscFormat2Data, ClientName), TS_CALL(IDiscFormat2Data, Write),
-        TS_CALL(IDiscFormat2Data, CancelWrite),
-        TS_CALL(IDiscFormat2Data, SetWriteSpeed)}},
-      {"IDiscFormat2Erase",
-       base,
-       &imapi2::kIidDiscFormat2Erase,
-       {TS_PUT(IDiscFormat2Erase, Recorder),
-        TS_PUT(IDiscFormat2Erase, FullErase),
-        TS_GET(IDiscFormat2Erase, CurrentPhysicalMediaType),
-        TS_PUT(IDiscFormat2Erase, ClientName),
-        TS_CALL(IDiscFormat2Erase, EraseMedia)}},
-      {"DDiscFormat2DataEvents",
-       base,
-       &imapi2::kIidDDiscFormat2DataEvents,
-       {TS_CALL(DDiscFormat2DataEvents, Update)}},
-      {"DDiscFormat2EraseEvents",
-       base,
-       &imapi2::kIidDDiscFormat2EraseEvents,
-       {TS_CALL(DDiscFormat2EraseEvents, Update)}},
-      {"IBootOptions",
-       fs,
-       &imapi2::kIidBootOptions,
-       {TS_GET(IBootOptions, BootImage),
-        TS_CALL(IBootOptions, AssignBootImage)}},
-      {"IFileSystemImageResult",
-       fs,
-       &imapi2::kIidFileSystemImageResult,
-       {TS_GET(IFileSystemImageResult, ImageStream),
-        TS_GET(IFileSystemImageResult, TotalBlocks)}},
-      {"IFsiDirectoryItem",
-       fs,
-       &imapi2::kIidFsiDirectoryItem,
-       {TS_CALL(IFsiDirectoryItem, AddTree),
-        TS_CALL(IFsiDirectoryItem, RemoveTree)}},
-      {"IFileSystemImage",
-       fs,
-       &imapi2::kIidFileSystemImage,
-       {TS_GET(IFileSystemImage, Root),
-        TS_PUT(IFileSystemImage, FreeMediaBlocks),
-        TS_PUT(IFileSystemImage, VolumeName),
-        TS_PUT(IFileSystemImage, BootImageOptions),
-        TS_GET(IFileSystemImage, FileCount),
-        TS_GET(IFileSystemImage, DirectoryCount),
-        TS_GET(IFileSystemImage, FileSystemsToCreate),
-        TS_PUT(IFileSystemImage, FileSystemsToCreate),
-        TS_CALL(IFileSystemImage, CreateResultImage),
-        TS_PUT(IFileSystemImage, MultisessionInterfaces)}},
-  };
-}
+// clang-format off
+const std::vector<Interface> kDeclared = {
+  {false, &imapi2::kIidDiscMaster2, {TS_GET(IDiscMaster2, Item),
+    TS_GET(IDiscMaster2, Count), TS_GET(IDiscMaster2, IsSupportedEnvironment)}},
+  {false, &imapi2::kIidDiscRecorder2, {TS_CALL(IDiscRecorder2, EjectMedia),
+    TS_CALL(IDiscRecorder2, DisableMcn), TS_CALL(IDiscRecorder2, EnableMcn),
+    TS_CALL(IDiscRecorder2, InitializeDiscRecorder),
+    TS_GET(IDiscRecorder2, VendorId), TS_GET(IDiscRecorder2, ProductId),
+    TS_GET(IDiscRecorder2, VolumePathNames),
+    TS_GET(IDiscRecorder2, SupportedFeaturePages),
+    TS_GET(IDiscRecorder2, ExclusiveAccessOwner)}},
+  {false, &imapi2::kIidDiscRecorder2Ex, {
+    TS_CALL(IDiscRecorder2Ex, SendCommandNoData),
+    TS_CALL(IDiscRecorder2Ex, GetFeaturePage),
+    TS_CALL(IDiscRecorder2Ex, GetMaximumPageAlignedTransferSize)}},
+  {false, &imapi2::kIidWriteEngine2EventArgs, {
+    TS_GET(IWriteEngine2EventArgs, StartLba),
+    TS_GET(IWriteEngine2EventArgs, SectorCount),
+    TS_GET(IWriteEngine2EventArgs, LastReadLba),
+    TS_GET(IWriteEngine2EventArgs, LastWrittenLba),
+    TS_GET(IWriteEngine2EventArgs, TotalSystemBuffer),
+    TS_GET(IWriteEngine2EventArgs, UsedSystemBuffer),
+    TS_GET(IWriteEngine2EventArgs, FreeSystemBuffer)}},
+  {false, &imapi2::kIidDiscFormat2DataEventArgs, {
+    TS_GET(IDiscFormat2DataEventArgs, ElapsedTime),
+    TS_GET(IDiscFormat2DataEventArgs, RemainingTime),
+    TS_GET(IDiscFormat2DataEventArgs, TotalTime),
+    TS_GET(IDiscFormat2DataEventArgs, CurrentAction)}},
+  {false, &imapi2::kIidDiscFormat2, {TS_CALL(IDiscFormat2, IsRecorderSupported),
+    TS_GET(IDiscFormat2, MediaHeuristicallyBlank),
+    TS_GET(IDiscFormat2, SupportedMediaTypes)}},
+  {false, &imapi2::kIidDiscFormat2Data, {TS_PUT(IDiscFormat2Data, Recorder),
+    TS_GET(IDiscFormat2Data, CurrentMediaStatus),
+    TS_GET(IDiscFormat2Data, WriteProtectStatus),
+    TS_GET(IDiscFormat2Data, FreeSectorsOnMedia),
+    TS_GET(IDiscFormat2Data, CurrentPhysicalMediaType),
+    TS_PUT(IDiscFormat2Data, ClientName), TS_CALL(IDiscFormat2Data, Write),
+    TS_CALL(IDiscFormat2Data, CancelWrite),
+    TS_CALL(IDiscFormat2Data, SetWriteSpeed)}},
+  {false, &imapi2::kIidDiscFormat2Erase, {TS_PUT(IDiscFormat2Erase, Recorder),
+    TS_PUT(IDiscFormat2Erase, FullErase),
+    TS_GET(IDiscFormat2Erase, CurrentPhysicalMediaType),
+    TS_PUT(IDiscFormat2Erase, ClientName),
+    TS_CALL(IDiscFormat2Erase, EraseMedia)}},
+  {false, &imapi2::kIidDDiscFormat2DataEvents, {
+    TS_CALL(DDiscFormat2DataEvents, Update)}},
+  {false, &imapi2::kIidDDiscFormat2EraseEvents, {
+    TS_CALL(DDiscFormat2EraseEvents, Update)}},
+  {true, &imapi2::kIidBootOptions, {TS_GET(IBootOptions, BootImage),
+    TS_CALL(IBootOptions, AssignBootImage)}},
+  {true, &imapi2::kIidFileSystemImageResult, {
+    TS_GET(IFileSystemImageResult, ImageStream),
+    TS_GET(IFileSystemImageResult, TotalBlocks)}},
+  {true, &imapi2::kIidFsiDirectoryItem, {TS_CALL(IFsiDirectoryItem, AddTree),
+    TS_CALL(IFsiDirectoryItem, RemoveTree)}},
+  {true, &imapi2::kIidFileSystemImage, {TS_GET(IFileSystemImage, Root),
+    TS_PUT(IFileSystemImage, FreeMediaBlocks),
+    TS_PUT(IFileSystemImage, VolumeName),
+    TS_PUT(IFileSystemImage, BootImageOptions),
+    TS_GET(IFileSystemImage, FileCount),
+    TS_GET(IFileSystemImage, DirectoryCount),
+    TS_GET(IFileSystemImage, FileSystemsToCreate),
+    TS_PUT(IFileSystemImage, FileSystemsToCreate),
+    TS_CALL(IFileSystemImage, CreateResultImage),
+    TS_PUT(IFileSystemImage, MultisessionInterfaces)}},
+};
+// clang-format on
 
 // The vtable description of an interface: for a dual interface the type
 // library's entry is the dispatch one, which refers to the vtable one.
@@ -205,11 +166,9 @@ TEST(Imapi2LayoutTest, CalledMethodsSitInTheSlotsOfTheSystemTypeLibrary) {
                               fs.Receive()))) {
     GTEST_SKIP() << "the IMAPI2 type libraries are not registered here";
   }
-  for (const Interface& declared : Declared()) {
-    SCOPED_TRACE(declared.name);
-    ITypeLib* library =
-        declared.library == &imapi2::kLibImapi2 ? base.get() : fs.get();
-    const ComPtr<ITypeInfo> info = VtableInfo(library, *declared.iid);
+  for (const Interface& declared : kDeclared) {
+    const ComPtr<ITypeInfo> info =
+        VtableInfo(declared.fs ? fs.get() : base.get(), *declared.iid);
     ASSERT_TRUE(info) << "not in the type library";
     for (const Method& method : declared.methods) {
       EXPECT_EQ(LibrarySlot(info.get(), method), method.slot)
