@@ -1,7 +1,7 @@
 // A file larger than 4 GiB (sparse source, marks at the places where sizes
 // overflow 32 bits or an extent ends) goes through an image and out of
-// libudfread unchanged; ten thousand files in one folder read back. They write several GiB or take many seconds: run by hand (ctest -L
-// long).
+// libudfread unchanged; ten thousand files in one folder read back. They
+// write several GiB or take many seconds: run by hand (ctest -L long).
 #include <gtest/gtest.h>
 
 #include <string>

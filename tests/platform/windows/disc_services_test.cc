@@ -1,7 +1,5 @@
-// The IMAPI2 disc services over COM, against the fake IMAPI2 (Wine has
-// none): what the Windows job test does not reach, progress from every
-// event path, cancel, the sink objects' answers to bad calls, and that
-// every COM object the library touches is released.
+// The IMAPI2 disc services over the fake IMAPI2 (Wine has none): what the
+// Windows job test does not reach. Every COM object touched is released.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,6 +11,7 @@
 
 #include "burn/erase.h"
 #include "burn/image_writer.h"
+#include "burn/recorder.h"
 #include "platform/windows/fake_imapi2_fixture.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/windows_backends.h"
@@ -65,6 +64,21 @@ class WindowsDiscServicesTest : public ::testing::Test {
   testing::TempFolder folder_;
   CancelFlag cancel_{0};
 };
+
+// Identity, mount points and media flags come from the recorder's objects:
+// page 0x1E is CD-ROM; 0x2F with byte 4 = 0x0A is DVD-R, DVD-RW, DVD-R DL.
+TEST_F(WindowsDiscServicesTest, RecordersAreListedFromTheirComObjects) {
+  std::vector<RecorderInfo> list;
+  EnumerateRecorders(platform(), list);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(
+      list[0].vendorId + L"|" + list[0].productId + L"|" + list[0].mountPoints,
+      L"VENDOR|DVD WRITER|F:\\|D:\\mnt\\disc\\");
+  for (int type = 0; type < 20; ++type) {
+    EXPECT_EQ(list[0].mediaSupportFlags[type], type == 1 || type / 3 == 3)
+        << type;
+  }
+}
 
 // Events through Invoke or the vtable, from the writer or from elsewhere;
 // a cancel in the sink stops the COM write; erase progress through Invoke.
