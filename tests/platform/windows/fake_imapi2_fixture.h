@@ -1,15 +1,7 @@
-// A fake IMAPI2 for the tests of the Windows disc services: COM objects
-// for the recorders, the writer, the eraser and the file-system image,
-// registered in the test's apartment under IMAPI2's class identifiers, so
-// that CoCreateInstance hands them to the backend as it would hand the
-// system's. Each answers only the calls the backend makes; every other slot
-// of its interface answers E_NOTIMPL. The written disc is a folder: Write
-// copies the tree the image was given there.
-//
-// Use: construct a FakeImapi2 on a thread that has entered a single-
-// threaded apartment; it registers the classes in that apartment, and
-// revokes them when it goes. One made on another thread (a job's) may
-// share a test's state.
+// A fake IMAPI2: COM objects registered under IMAPI2's class identifiers in
+// the apartment of the thread that makes a FakeImapi2 (one on a job's
+// thread may share a test's state), answering only the calls the backend
+// makes. The written disc is a folder: Write copies the image's tree there.
 #ifndef TESSALINE_TESTS_PLATFORM_WINDOWS_FAKE_IMAPI2_FIXTURE_H_
 #define TESSALINE_TESTS_PLATFORM_WINDOWS_FAKE_IMAPI2_FIXTURE_H_
 
@@ -26,12 +18,8 @@ struct FakeWriteEvent {
   IMAPI_FORMAT2_DATA_WRITE_ACTION action = {};
   LONG elapsed = 0;
   LONG total = 0;
-  // Delivered through the event interface's Update slot instead of
-  // IDispatch::Invoke.
-  bool through_vtable = false;
-  // The event's source is not the writer (and does not answer for
-  // IDiscFormat2Data).
-  bool foreign_source = false;
+  bool through_vtable = false;  // Update's slot rather than Invoke
+  bool foreign_source = false;  // from an object other than the writer
 };
 
 struct FakeImapi2State {

@@ -1,10 +1,6 @@
-// A whole disc made by a creator on the Windows backends: the layout file
-// through GetPrivateProfileStringW, the copy and the build folder through
-// the Win32 file system, the writer job on its own thread in a COM
-// apartment, the Windows disc services over the fake IMAPI2 in that
-// apartment, and verification against a real drive letter that shows what
-// was written (one of the drive letters the test run mapped,
-// TESSALINE_WINE_FIXED_DRIVES).
+// A whole disc made by a creator on the Windows backends, the job in its
+// own COM apartment over the fake IMAPI2, verified on a drive letter the
+// test run mapped to the written disc (TESSALINE_WINE_FIXED_DRIVES).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
