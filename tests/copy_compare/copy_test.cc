@@ -149,10 +149,6 @@ TEST_F(CopyTest, FailuresNameTheDestinationAndEndTheWalk) {
             media +
                 "/x/y/file.txt - copy failed. While creating "
                 "intermediate folders");
-  EXPECT_EQ(Copy(L"top.txt,../work"),
-            Path("src").string() +
-                "/../work - copy failed. Item lies outside the source folder");
-  EXPECT_FALSE(fs::exists(Path("work/Media2/top.txt")));
   CopyItem(platform_, temp_.Wide("src/gone1"), temp_.Wide("work/g"), nullptr);
   EXPECT_FALSE(fs::exists(Path("work/g")));
 }

@@ -1,8 +1,6 @@
-// The layout file read through the system's profile reader and through the
-// reader of the POSIX backend (ProfileDocument): for the same files, the
-// creator must arrive at the same plans and the same failures on every
-// system. On POSIX both readers are the POSIX one; on Windows the system's
-// is GetPrivateProfileStringW.
+// The layout file read through the system's profile reader (on Windows
+// GetPrivateProfileStringW) and through the POSIX backend's: the creator
+// must arrive at the same plans and failures on every system.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -42,20 +40,8 @@ struct Outcome {
   std::uint32_t discs = 0;
   Plan plan;
   std::wstring failure;  // the CreateMediaException's message, if any
+  bool operator==(const Outcome&) const = default;
 };
-
-bool operator==(const Outcome& a, const Outcome& b) {
-  return a.discs == b.discs && a.plan == b.plan && a.failure == b.failure;
-}
-
-void PrintTo(const Outcome& outcome, std::ostream* out) {
-  *out << "discs " << outcome.discs << ", failure \""
-       << platform::ToUtf8(outcome.failure) << "\", plan {";
-  for (const auto& [disc, items] : outcome.plan) {
-    *out << " " << disc << ": \"" << platform::ToUtf8(items) << "\"";
-  }
-  *out << " }";
-}
 
 struct LayoutCase {
   const char* name;

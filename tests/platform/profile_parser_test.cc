@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/posix_backends.h"
-#include "support/core/temp_folder.h"
+#include "platform/text.h"
 
 namespace tessaline::platform {
 namespace {
@@ -51,38 +50,30 @@ TEST(ProfileParserTest, CommentsRepeatsAndMalformedLines) {
 }
 
 TEST(ProfileParserTest, CaseFoldingAndDecoding) {
-  EXPECT_TRUE(ProfileNamesEqual(L"\u00ff\u0101\u013a\u017e\u03c2\u0434\u0451",
-                                L"\u0178\u0100\u0139\u017d\u03a3\u0414\u0401"));
+  EXPECT_TRUE(
+      ProfileNamesEqual(L"\u00ff\u0101\u013a\u017e\u03c2\u0434\u0451\u044f",
+                        L"\u0178\u0100\u0139\u017d\u03a3\u0414\u0401\u042f"));
   EXPECT_FALSE(ProfileNamesEqual(L"\u00f7", L"\u00d7"));
   EXPECT_FALSE(ProfileNamesEqual(L"[", L"{"));
 
-  // UTF-16LE: "[s]\nk=é", a surrogate pair and a lone low surrogate.
+  // UTF-16LE: "[s]\nk=é", a surrogate pair and lone low surrogates.
   const std::string utf16(
-      "\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE9\0\x3D\xD8\0\xDE\0\xDC", 22);
-  EXPECT_EQ(DecodeProfileText(utf16), sizeof(wchar_t) == 4
-                                          ? L"[s]\nk=\u00e9\U0001F600\uFFFD"
-                                          : L"[s]\nk=\u00e9\xD83D\xDE00\uFFFD");
+      "\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE9\0\x3D\xD8\0\xDE\0\xDC\xFF\xDF", 24);
+  EXPECT_EQ(DecodeProfileText(utf16),
+            sizeof(wchar_t) == 4 ? L"[s]\nk=\u00e9\U0001F600\uFFFD\uFFFD"
+                                 : L"[s]\nk=\u00e9\xD83D\xDE00\uFFFD\uFFFD");
   auto fallback = [](std::string_view) { return std::wstring(L"locale"); };
   EXPECT_EQ(DecodeProfileText("\xEF\xBB\xBFk=\xC3\xA9", fallback), L"k=\u00e9");
   EXPECT_EQ(DecodeProfileText("k=\xC3\xA9", fallback), L"locale");
   EXPECT_EQ(DecodeProfileText("k=\xC3\xA9"), L"k=\u00e9");
 }
 
-TEST(PosixProfilesTest, ReadsTheFileOrNothing) {
-  testing::TempFolder folder;
-  const auto profiles = posix::MakeProfiles();
-  testing::WriteFile(folder.path() / "l\u00e4yout.ini",
-                     "[S]\r\nk = \xC3\xA4\r\n");
-  const auto layout = profiles->Read(folder.Wide("l\u00e4yout.ini"));
-  ASSERT_TRUE(layout);
-  EXPECT_EQ(layout->SectionNames(), Names{L"S"});
-  EXPECT_EQ(layout->KeyNames(L"s"), Names{L"k"});
-  EXPECT_EQ(layout->Value(L"s", L"K"), L"\u00e4");
-  testing::WriteFile(folder.path() / "u.ini",
-                     std::string("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE4\0", 16));
-  EXPECT_EQ(profiles->Read(folder.Wide("u.ini"))->Value(L"S", L"K"), L"\u00e4");
-  EXPECT_FALSE(profiles->Read(folder.Wide("absent.ini")));
-  EXPECT_FALSE(profiles->Read(folder.Wide()));
+TEST(TextTest, Utf8AtTheLengthBoundaries) {
+  std::wstring text;
+  for (char32_t c : {0x7FF, 0x800, 0x10FFFF}) AppendCodePoint(text, c);
+  const std::string utf8 = "\xDF\xBF\xE0\xA0\x80\xF4\x8F\xBF\xBF";
+  EXPECT_EQ(ToUtf8(text), utf8);
+  EXPECT_EQ(FromUtf8(utf8), text);
 }
 
 }  // namespace

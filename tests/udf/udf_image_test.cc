@@ -1,5 +1,5 @@
-// The image service as the data disc writer uses it: settings, the root's
-// AddTree, counts, limits, boot options, and the result stream.
+// The image service as the data disc writer uses it; every image is read
+// back by readers that are not ours.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "platform/posix/file_stream.h"
+#include "platform/udf/descriptor_tag.h"
+#include "platform/udf/source_file.h"
 #include "support/core/temp_folder.h"
 #include "udf_test_support.h"
 
@@ -29,7 +31,6 @@ class UdfImageTest : public ::testing::Test {
   HRESULT AddSource(bool include_base = false) {
     return root_->AddTree(temp_.Wide("source"), include_base);
   }
-  // Files and folders counted by the image.
   std::pair<int, int> Counts() {
     std::int32_t files = -1, directories = -1;
     EXPECT_EQ(image_->GetFileCount(&files), kS_OK);
@@ -42,8 +43,7 @@ class UdfImageTest : public ::testing::Test {
     EXPECT_EQ(result != nullptr, expected == kS_OK);
     return result;
   }
-  // Saves the stream of `result` and has libudfread extract it into
-  // Read(); returns the volume id.
+  // Returns the volume id libudfread reads.
   std::string SaveAndRead(IFileSystemImageResult& result) {
     std::shared_ptr<IStream> stream;
     EXPECT_EQ(result.GetImageStream(&stream), kS_OK);
@@ -96,7 +96,7 @@ TEST_F(UdfImageTest, FollowsLinksBelowAnIncludedBaseAndNamesTheImageByTime) {
       << name;
 }
 
-TEST_F(UdfImageTest, LinkLoopsFailAndLeaveTheImageAsItWas) {
+TEST_F(UdfImageTest, RefusesLoopsUnfitSourcesAndNamesAlreadyThere) {
   WriteFile(Source() / "a" / "b" / "file.txt", "f");
   const fs::path up = Source() / "a" / "b" / "up";
   fs::create_directory_symlink(Source() / "a", up);
@@ -109,9 +109,8 @@ TEST_F(UdfImageTest, LinkLoopsFailAndLeaveTheImageAsItWas) {
   fs::create_directory_symlink(Source(), Source() / "a" / "root-again");
   EXPECT_EQ(AddSource(true), kIMAPI_E_DIRECTORY_READ_FAILURE);
   EXPECT_EQ(Counts(), std::pair(0, 0));
-}
+  fs::remove_all(Source() / "a");
 
-TEST_F(UdfImageTest, RefusesSourcesItCannotTakeAndNamesAlreadyThere) {
   EXPECT_EQ(root_->AddTree(temp_.Wide("missing"), false),
             kIMAPI_E_DIRECTORY_READ_FAILURE);
   WriteFile(temp_.path() / "plain.txt", "p");
@@ -167,17 +166,16 @@ TEST_F(UdfImageTest, StreamGivesTheSameBytesWhateverThePullSize) {
   ASSERT_EQ(result->GetTotalBlocks(&blocks), kS_OK);
   std::string reference;
   for (std::uint32_t pull : {8u << 20, 1000u, 2048u, 300000u}) {
-    SCOPED_TRACE(pull);
     std::shared_ptr<IStream> stream;
-    ASSERT_EQ(result->GetImageStream(&stream), kS_OK);
     std::uint64_t size = 0;
+    ASSERT_EQ(result->GetImageStream(&stream), kS_OK);
     ASSERT_EQ(stream->Stat(&size), kS_OK);
-    EXPECT_EQ(size, static_cast<std::uint64_t>(blocks) * 2048);
     ASSERT_EQ(SaveStream(*stream, ImageFile(), pull), kS_OK);
     const std::string bytes = ReadFile(ImageFile());
-    EXPECT_EQ(bytes.size(), size);
     if (reference.empty()) reference = bytes;
-    EXPECT_TRUE(bytes == reference);
+    EXPECT_TRUE(bytes == reference && size == bytes.size() &&
+                size == static_cast<std::uint64_t>(blocks) * 2048)
+        << pull;
   }
 }
 
@@ -202,6 +200,55 @@ TEST_F(UdfImageTest, SourceChangedAfterLayoutFailsTheStream) {
   ASSERT_EQ(result->GetImageStream(&stream), kS_OK);
   EXPECT_EQ(SaveStream(*stream, ImageFile()),
             kIMAPI_E_DATA_STREAM_CREATE_FAILURE);
+}
+
+TEST_F(UdfReadbackTest, EmptyFolderNamedBeyondTheBasicPlane) {
+  // 16-bit characters: 63 fit the logical volume identifier, 15 the
+  // primary one, and a pair of surrogates is never split.
+  std::string clefs;
+  for (int i = 0; i < 20; ++i) clefs += "𝄞";
+  BuildAndCheck(clefs, clefs, clefs.substr(0, 7 * 4));
+}
+
+TEST_F(UdfReadbackTest, MixedTreeSixtyFourDeepWithATooLongName) {
+  WriteMixedTree(Source());
+  // 8-bit characters: the fields hold 128 and 32 bytes. A wide character
+  // beyond the cut does not make them 16-bit.
+  BuildAndCheck(std::string(200, 'L') + "日", std::string(126, 'L'),
+                std::string(30, 'L'));
+}
+
+TEST(SourceFileTest, AReadErrorFailsTheReadInsteadOfRetrying) {
+  TempFolder temp;
+  WriteFile(temp.path() / "f", "data");
+  platform::udf::SourceFile file;
+  ASSERT_EQ(file.Open((temp.path() / "f").string(), 4), kS_OK);
+  // A buffer the kernel cannot write to: read() fails with EFAULT.
+  EXPECT_EQ(file.Read(reinterpret_cast<std::uint8_t*>(8), 4),
+            kIMAPI_E_DATA_STREAM_READ_FAILURE);
+}
+
+// The CRC every tag carries (CRC-ITU-T), and timestamps at the calendar's
+// edges, in UTC.
+TEST(DescriptorTagTest, CrcAndTimestamps) {
+  const char* check = "123456789";
+  EXPECT_EQ(
+      platform::udf::Crc16(reinterpret_cast<const std::uint8_t*>(check), 9),
+      0x31C3);
+  const auto fields = [](platform::udf::Timestamp time) {
+    std::uint8_t t[12];
+    platform::udf::PutTimestamp(t, time);
+    std::vector<int> all = {t[0] | t[1] << 8, t[2] | t[3] << 8};
+    all.insert(all.end(), t + 4, t + 12);
+    return all;
+  };
+  // 2000-02-29 12:34:56.789012 UTC.
+  EXPECT_EQ(fields({951827696, 789012345}),
+            (std::vector<int>{0x1000, 2000, 2, 29, 12, 34, 56, 78, 90, 12}));
+  EXPECT_EQ(fields({-1, 0}),
+            (std::vector<int>{0x1000, 1969, 12, 31, 23, 59, 59, 0, 0, 0}));
+  EXPECT_EQ(fields({253402300800, 0}),  // year 10000 does not fit
+            (std::vector<int>{0x1000, 9999, 12, 31, 23, 59, 59, 0, 0, 0}));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// The declared IMAPI2 interfaces against the registered type libraries of
-// the machine: every method the library calls must sit in the vtable slot
-// the system's type library gives it. Needs a Windows with IMAPI2 (Wine
-// has none, so there the test is skipped).
+// Every IMAPI2 method the library calls must sit in the vtable slot the
+// machine's registered type library gives it (skipped where there is none,
+// as under Wine).
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -34,124 +33,72 @@ struct Method {
 };
 
 #define TS_GET(I, P) \
-  Method { L## #P, INVOKE_PROPERTYGET, Slot(&::I::get_##P) }
+  { L## #P, INVOKE_PROPERTYGET, Slot(&I::get_##P) }
 #define TS_PUT(I, P) \
-  Method { L## #P, INVOKE_PROPERTYPUT, Slot(&::I::put_##P) }
+  { L## #P, INVOKE_PROPERTYPUT, Slot(&I::put_##P) }
 #define TS_CALL(I, M) \
-  Method { L## #M, INVOKE_FUNC, Slot(&::I::M) }
+  { L## #M, INVOKE_FUNC, Slot(&I::M) }
 
 struct Interface {
-  const char* name;
-  const GUID* library;
+  bool fs;  // in the file-system image's type library
   const IID* iid;
   std::vector<Method> methods;
 };
 
-std::vector<Interface> Declared() {
-  const GUID* base = &imapi2::kLibImapi2;
-  const GUID* fs = &imapi2::kLibImapi2Fs;
-  return {
-      {"IDiscMaster2",
-       base,
-       &imapi2::kIidDiscMaster2,
-       {TS_GET(IDiscMaster2, Item), TS_GET(IDiscMaster2, Count),
-        TS_GET(IDiscMaster2, IsSupportedEnvironment)}},
-      {"IDiscRecorder2",
-       base,
-       &imapi2::kIidDiscRecorder2,
-       {TS_CALL(IDiscRecorder2, EjectMedia),
-        TS_CALL(IDiscRecorder2, DisableMcn), TS_CALL(IDiscRecorder2, EnableMcn),
-        TS_CALL(IDiscRecorder2, InitializeDiscRecorder),
-        TS_GET(IDiscRecorder2, VendorId), TS_GET(IDiscRecorder2, ProductId),
-        TS_GET(IDiscRecorder2, VolumePathNames),
-        TS_GET(IDiscRecorder2, SupportedFeaturePages),
-        TS_GET(IDiscRecorder2, ExclusiveAccessOwner)}},
-      {"IDiscRecorder2Ex",
-       base,
-       &imapi2::kIidDiscRecorder2Ex,
-       {TS_CALL(IDiscRecorder2Ex, SendCommandNoData),
-        TS_CALL(IDiscRecorder2Ex, GetFeaturePage),
-        TS_CALL(IDiscRecorder2Ex, GetMaximumPageAlignedTransferSize)}},
-      {"IWriteEngine2EventArgs",
-       base,
-       &imapi2::kIidWriteEngine2EventArgs,
-       {TS_GET(IWriteEngine2EventArgs, StartLba),
-        TS_GET(IWriteEngine2EventArgs, SectorCount),
-        TS_GET(IWriteEngine2EventArgs, LastReadLba),
-        TS_GET(IWriteEngine2EventArgs, LastWrittenLba),
-        TS_GET(IWriteEngine2EventArgs, TotalSystemBuffer),
-        TS_GET(IWriteEngine2EventArgs, UsedSystemBuffer),
-        TS_GET(IWriteEngine2EventArgs, FreeSystemBuffer)}},
-      {"IDiscFormat2DataEventArgs",
-       base,
-       &imapi2::kIidDiscFormat2DataEventArgs,
-       {TS_GET(IDiscFormat2DataEventArgs, ElapsedTime),
-        TS_GET(IDiscFormat2DataEventArgs, RemainingTime),
-        TS_GET(IDiscFormat2DataEventArgs, TotalTime),
-        TS_GET(IDiscFormat2DataEventArgs, CurrentAction)}},
-      {"IDiscFormat2",
-       base,
-       &imapi2::kIidDiscFormat2,
-       {TS_CALL(IDiscFormat2, IsRecorderSupported),
-        TS_GET(IDiscFormat2, MediaHeuristicallyBlank),
-        TS_GET(IDiscFormat2, SupportedMediaTypes)}},
-      {"IDiscFormat2Data",
-       base,
-       &imapi2::kIidDiscFormat2Data,
-       {TS_PUT(IDiscFormat2Data, Recorder),
-        TS_GET(IDiscFormat2Data, CurrentMediaStatus),
-        TS_GET(IDiscFormat2Data, WriteProtectStatus),
-        TS_GET(IDiscFormat2Data, FreeSectorsOnMedia),
-        TS_GET(IDiscFormat2Data, CurrentPhysicalMediaType),
-        TS_PUT(IDiscFormat2Data, ClientName), TS_CALL(IDiscFormat2Data, Write),
-        TS_CALL(IDiscFormat2Data, CancelWrite),
-        TS_CALL(IDiscFormat2Data, SetWriteSpeed)}},
-      {"IDiscFormat2Erase",
-       base,
-       &imapi2::kIidDiscFormat2Erase,
-       {TS_PUT(IDiscFormat2Erase, Recorder),
-        TS_PUT(IDiscFormat2Erase, FullErase),
-        TS_GET(IDiscFormat2Erase, CurrentPhysicalMediaType),
-        TS_PUT(IDiscFormat2Erase, ClientName),
-        TS_CALL(IDiscFormat2Erase, EraseMedia)}},
-      {"DDiscFormat2DataEvents",
-       base,
-       &imapi2::kIidDDiscFormat2DataEvents,
-       {TS_CALL(DDiscFormat2DataEvents, Update)}},
-      {"DDiscFormat2EraseEvents",
-       base,
-       &imapi2::kIidDDiscFormat2EraseEvents,
-       {TS_CALL(DDiscFormat2EraseEvents, Update)}},
-      {"IBootOptions",
-       fs,
-       &imapi2::kIidBootOptions,
-       {TS_GET(IBootOptions, BootImage),
-        TS_CALL(IBootOptions, AssignBootImage)}},
-      {"IFileSystemImageResult",
-       fs,
-       &imapi2::kIidFileSystemImageResult,
-       {TS_GET(IFileSystemImageResult, ImageStream),
-        TS_GET(IFileSystemImageResult, TotalBlocks)}},
-      {"IFsiDirectoryItem",
-       fs,
-       &imapi2::kIidFsiDirectoryItem,
-       {TS_CALL(IFsiDirectoryItem, AddTree),
-        TS_CALL(IFsiDirectoryItem, RemoveTree)}},
-      {"IFileSystemImage",
-       fs,
-       &imapi2::kIidFileSystemImage,
-       {TS_GET(IFileSystemImage, Root),
-        TS_PUT(IFileSystemImage, FreeMediaBlocks),
-        TS_PUT(IFileSystemImage, VolumeName),
-        TS_PUT(IFileSystemImage, BootImageOptions),
-        TS_GET(IFileSystemImage, FileCount),
-        TS_GET(IFileSystemImage, DirectoryCount),
-        TS_GET(IFileSystemImage, FileSystemsToCreate),
-        TS_PUT(IFileSystemImage, FileSystemsToCreate),
-        TS_CALL(IFileSystemImage, CreateResultImage),
-        TS_PUT(IFileSystemImage, MultisessionInterfaces)}},
-  };
-}
+// clang-format off
+using Master = ::IDiscMaster2; using Rec = ::IDiscRecorder2;
+using RecEx = ::IDiscRecorder2Ex; using Engine = ::IWriteEngine2EventArgs;
+using Args = ::IDiscFormat2DataEventArgs; using Format = ::IDiscFormat2;
+using Data = ::IDiscFormat2Data; using Erase = ::IDiscFormat2Erase;
+using DataEv = ::DDiscFormat2DataEvents;
+using EraseEv = ::DDiscFormat2EraseEvents; using Boot = ::IBootOptions;
+using Result = ::IFileSystemImageResult; using Dir = ::IFsiDirectoryItem;
+using Fsi = ::IFileSystemImage;
+const std::vector<Interface> kDeclared = {
+  {false, &imapi2::kIidDiscMaster2, {TS_GET(Master, Item),
+    TS_GET(Master, Count), TS_GET(Master, IsSupportedEnvironment)}},
+  {false, &imapi2::kIidDiscRecorder2, {TS_CALL(Rec, EjectMedia),
+    TS_CALL(Rec, DisableMcn), TS_CALL(Rec, EnableMcn),
+    TS_CALL(Rec, InitializeDiscRecorder), TS_GET(Rec, VendorId),
+    TS_GET(Rec, ProductId), TS_GET(Rec, VolumePathNames),
+    TS_GET(Rec, SupportedFeaturePages), TS_GET(Rec, ExclusiveAccessOwner)}},
+  {false, &imapi2::kIidDiscRecorder2Ex, {TS_CALL(RecEx, SendCommandNoData),
+    TS_CALL(RecEx, GetFeaturePage),
+    TS_CALL(RecEx, GetMaximumPageAlignedTransferSize)}},
+  {false, &imapi2::kIidWriteEngine2EventArgs, {TS_GET(Engine, StartLba),
+    TS_GET(Engine, SectorCount), TS_GET(Engine, LastReadLba),
+    TS_GET(Engine, LastWrittenLba), TS_GET(Engine, TotalSystemBuffer),
+    TS_GET(Engine, UsedSystemBuffer), TS_GET(Engine, FreeSystemBuffer)}},
+  {false, &imapi2::kIidDiscFormat2DataEventArgs, {TS_GET(Args, ElapsedTime),
+    TS_GET(Args, RemainingTime), TS_GET(Args, TotalTime),
+    TS_GET(Args, CurrentAction)}},
+  {false, &imapi2::kIidDiscFormat2, {TS_CALL(Format, IsRecorderSupported),
+    TS_GET(Format, MediaHeuristicallyBlank),
+    TS_GET(Format, SupportedMediaTypes)}},
+  {false, &imapi2::kIidDiscFormat2Data, {TS_PUT(Data, Recorder),
+    TS_GET(Data, CurrentMediaStatus), TS_GET(Data, WriteProtectStatus),
+    TS_GET(Data, FreeSectorsOnMedia), TS_GET(Data, CurrentPhysicalMediaType),
+    TS_PUT(Data, ClientName), TS_CALL(Data, Write), TS_CALL(Data, CancelWrite),
+    TS_CALL(Data, SetWriteSpeed)}},
+  {false, &imapi2::kIidDiscFormat2Erase, {TS_PUT(Erase, Recorder),
+    TS_PUT(Erase, FullErase), TS_GET(Erase, CurrentPhysicalMediaType),
+    TS_PUT(Erase, ClientName), TS_CALL(Erase, EraseMedia)}},
+  {false, &imapi2::kIidDDiscFormat2DataEvents, {TS_CALL(DataEv, Update)}},
+  {false, &imapi2::kIidDDiscFormat2EraseEvents, {TS_CALL(EraseEv, Update)}},
+  {true, &imapi2::kIidBootOptions, {TS_GET(Boot, BootImage),
+    TS_CALL(Boot, AssignBootImage)}},
+  {true, &imapi2::kIidFileSystemImageResult, {TS_GET(Result, ImageStream),
+    TS_GET(Result, TotalBlocks)}},
+  {true, &imapi2::kIidFsiDirectoryItem, {TS_CALL(Dir, AddTree),
+    TS_CALL(Dir, RemoveTree)}},
+  {true, &imapi2::kIidFileSystemImage, {TS_GET(Fsi, Root),
+    TS_PUT(Fsi, FreeMediaBlocks), TS_PUT(Fsi, VolumeName),
+    TS_PUT(Fsi, BootImageOptions), TS_GET(Fsi, FileCount),
+    TS_GET(Fsi, DirectoryCount), TS_GET(Fsi, FileSystemsToCreate),
+    TS_PUT(Fsi, FileSystemsToCreate), TS_CALL(Fsi, CreateResultImage),
+    TS_PUT(Fsi, MultisessionInterfaces)}},
+};
+// clang-format on
 
 // The vtable description of an interface: for a dual interface the type
 // library's entry is the dispatch one, which refers to the vtable one.
@@ -205,11 +152,9 @@ TEST(Imapi2LayoutTest, CalledMethodsSitInTheSlotsOfTheSystemTypeLibrary) {
                               fs.Receive()))) {
     GTEST_SKIP() << "the IMAPI2 type libraries are not registered here";
   }
-  for (const Interface& declared : Declared()) {
-    SCOPED_TRACE(declared.name);
-    ITypeLib* library =
-        declared.library == &imapi2::kLibImapi2 ? base.get() : fs.get();
-    const ComPtr<ITypeInfo> info = VtableInfo(library, *declared.iid);
+  for (const Interface& declared : kDeclared) {
+    const ComPtr<ITypeInfo> info =
+        VtableInfo(declared.fs ? fs.get() : base.get(), *declared.iid);
     ASSERT_TRUE(info) << "not in the type library";
     for (const Method& method : declared.methods) {
       EXPECT_EQ(LibrarySlot(info.get(), method), method.slot)

@@ -1,28 +1,26 @@
-// A whole disc made by a creator on the Windows backends: the layout file
-// through GetPrivateProfileStringW, the copy and the build folder through
-// the Win32 file system, the writer job on its own thread in a COM
-// apartment, the fake disc services for the recorder, and verification
-// against a real drive letter that shows what was "written" (one of the
-// drive letters the test run mapped, TESSALINE_WINE_FIXED_DRIVES).
+// A whole disc made by a creator on the Windows backends, the job in its
+// own COM apartment over the fake IMAPI2, verified on a drive letter the
+// test run mapped to the written disc (TESSALINE_WINE_FIXED_DRIVES).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/text.h"
-#include "support/disc/disc_test_platform.h"
-#include "support/drive/fake_devices.h"
+#include "platform/windows/fake_imapi2_fixture.h"
+#include "platform/windows/windows_backends.h"
+#include "support/core/test_platform.h"
 #include "tessaline/tessaline.h"
 
 namespace tessaline {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAre;
 
 // Empties a drive's root. An empty root has no entry at all, which the
 // directory iterator takes for an error.
@@ -32,6 +30,28 @@ void Clear(const fs::path& root) {
     fs::remove_all(entry.path());
   }
 }
+
+// The job's apartment, with the fake IMAPI2 registered in it.
+class FakeImapi2Apartment : public platform::Apartment {
+ public:
+  FakeImapi2Apartment(std::shared_ptr<platform::Apartment> inner,
+                      testing::FakeImapi2State* state)
+      : inner_(std::move(inner)), state_(state) {}
+  std::int32_t Enter() override {
+    const std::int32_t entered = inner_->Enter();
+    fake_ = std::make_unique<testing::FakeImapi2>(state_);
+    return entered;
+  }
+  void Leave() override {
+    fake_.reset();
+    inner_->Leave();
+  }
+
+ private:
+  std::shared_ptr<platform::Apartment> inner_;
+  testing::FakeImapi2State* state_;
+  std::unique_ptr<testing::FakeImapi2> fake_;
+};
 
 struct Log {
   std::mutex mutex;
@@ -63,18 +83,19 @@ TEST(WindowsJobTest, DataDiscIsBuiltWrittenAndVerifiedOnARealDrive) {
                      "RECOVERY2=drivers,readme.txt\r\n[SIZE:RECOVERY]\r\n"
                      "RECOVERY1=100\r\nRECOVERY2=200\r\n");
 
-  auto test = testing::MakeDiscTestPlatform(L'\\');
+  auto test = testing::MakeTestPlatform();
   test.volumes->SetFreeBytes(temp.Wide(), INT64_MAX);
-  auto& recorder = test.disc->AddRecorder();
-  recorder.volume_paths = {drive + L"\\"};
-  auto devices = std::make_shared<testing::FakeDevices>();
-  test.platform->devices = devices;
-  // Writing the image puts the build folder on the disc.
-  test.disc->SetCallHook([disc](const testing::FakeCall& call) {
-    if (call.name != "IFsiDirectoryItem::AddTree") return;
-    fs::copy(fs::path(call.text), disc, fs::copy_options::recursive);
-  });
+  testing::FakeImapi2State imapi2;
+  imapi2.volume_paths = {drive + L"\\"};
+  imapi2.disc = drive + L"\\";
+  test.platform->devices = platform::windows::MakeDevices();
+  test.platform->disc = platform::windows::MakeDiscServices();
+  test.platform->apartment =
+      std::make_shared<FakeImapi2Apartment>(test.platform->apartment, &imapi2);
 
+  // The calls the creator makes on this thread find the fake as well.
+  const ::HRESULT entered = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  auto here = std::make_unique<testing::FakeImapi2>(&imapi2);
   Log log;
   {
     Tessaline creator(temp.Wide("work").c_str(), temp.Wide("source").c_str(),
@@ -83,6 +104,8 @@ TEST(WindowsJobTest, DataDiscIsBuiltWrittenAndVerifiedOnARealDrive) {
     ASSERT_EQ(creator.NumDiscs(), 2u);
     creator.CreateDisc(2, 1, &Log::Callback, &log);
   }  // The creator's end joins the job.
+  here.reset();
+  if (SUCCEEDED(entered)) ::CoUninitialize();
 
   ASSERT_FALSE(log.codes.empty());
   EXPECT_EQ(log.codes.back(), 10);
@@ -90,20 +113,11 @@ TEST(WindowsJobTest, DataDiscIsBuiltWrittenAndVerifiedOnARealDrive) {
   EXPECT_EQ(testing::ReadFile(disc / L"drivers" / L"net.inf"), "net");
   EXPECT_EQ(testing::ReadFile(disc / L"readme.txt"), "read me");
   EXPECT_TRUE(fs::exists(disc / L"RECOVERY2"));
-  // The build folder is gone; the drive was locked for the verification
-  // and unlocked after it and once more at the end.
   EXPECT_FALSE(fs::exists(temp.path() / "work" / "Burn"));
-  EXPECT_THAT(test.disc->Calls("IFileSystemImage::PutVolumeName"),
-              ElementsAre(::testing::Field(&testing::FakeCall::text,
-                                           L"RECOVERYDISC2")));
-  const auto requests = devices->Requests();
-  EXPECT_EQ(std::count(requests.begin(), requests.end(),
-                       "CdromMediaRemoval(prevent)"),
-            1);
-  EXPECT_EQ(
-      std::count(requests.begin(), requests.end(), "CdromMediaRemoval(allow)"),
-      2);
-  EXPECT_EQ(test.disc->LiveObjects(), 0);
+  EXPECT_THAT(imapi2.calls,
+              ::testing::Contains("put_VolumeName RECOVERYDISC2"));
+  EXPECT_EQ(imapi2.live_objects, 0);
+  EXPECT_EQ(imapi2.advised_sinks, 0);
   EXPECT_EQ(test.prompt->Count(), 0);
   Clear(disc);
 }
