@@ -135,14 +135,6 @@ class VirtualDrivesTest : public ::testing::Test {
     return paths.size() == 1 ? paths[0] : L"";
   }
 
-  // The request log of a drive, one entry per line.
-  static std::vector<std::string> RequestLog(const std::filesystem::path& dir) {
-    std::ifstream in(dir / "requests.log");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
   std::shared_ptr<FakeClock> clock_ = std::make_shared<FakeClock>();
   TempFolder temp_;
   std::filesystem::path dir_;
