@@ -1,6 +1,6 @@
 // Virtual drives through the IMAPI2 objects and the volume devices: what
-// reaches medium.img, the kinds of media, the tray, the locks and the
-// feature pages.
+// reaches medium.img, the kinds of media, the tray and the locks. The
+// feature pages are read through the recorder list's own test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -169,37 +169,6 @@ TEST_F(DriveTest, DriveLockOutlivesItsHandleAndAVolumeLockDoesNot) {
   device.reset();
   EXPECT_FALSE(OpenDevice(0)->UnlockVolume());
   EXPECT_TRUE(OpenDevice(0)->EjectMedia());
-}
-
-TEST_F(DriveTest, FeaturePagesAreWellFormedAndCurrentOnesFollowTheMedium) {
-  const auto drive = AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW);
-  AddDrive("drive1", IMAPI_MEDIA_TYPE_BDRE);
-  std::vector<std::uint8_t> d;
-  std::shared_ptr<IDiscRecorder2Ex> ex;
-  for (std::int32_t index : {1, 0}) {
-    auto recorder = Recorder(index);
-    ASSERT_EQ(recorder->QueryRecorderEx(&ex), kS_OK);
-    std::vector<std::uint32_t> features;
-    ASSERT_EQ(recorder->GetSupportedFeaturePages(&features), kS_OK);
-    EXPECT_TRUE(std::is_sorted(features.begin(), features.end()));
-    for (std::uint32_t feature : features) {
-      ASSERT_EQ(ex->GetFeaturePage(feature, false, &d), kS_OK);
-      EXPECT_TRUE(d.size() >= 4 &&
-                  ((d[0] << 8) | d[1]) == static_cast<int>(feature) &&
-                  d.size() == 4u + d[3])
-          << feature;
-    }
-  }
-  EXPECT_EQ(ex->GetFeaturePage(0x2A, true, &d), kS_OK);
-  EXPECT_EQ(ex->GetFeaturePage(0x2B, true, &d),
-            kE_IMAPI_RECORDER_FEATURE_IS_NOT_CURRENT);
-  EXPECT_EQ(ex->GetFeaturePage(0x41, false, &d),
-            kE_IMAPI_RECORDER_NO_SUCH_FEATURE);
-  // With the tray empty no medium feature is current.
-  fs::remove(drive / "medium.img");
-  EXPECT_EQ(ex->GetFeaturePage(0x2A, true, &d),
-            kE_IMAPI_RECORDER_FEATURE_IS_NOT_CURRENT);
-  EXPECT_EQ(ex->GetFeaturePage(0x2A, false, &d), kS_OK);
 }
 
 }  // namespace
