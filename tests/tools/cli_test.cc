@@ -170,14 +170,3 @@ TEST(CliTablesTest, SizesAreReadAsTheLibraryReadsThem) {
 
 }  // namespace
 }  // namespace tessaline_cli
-
-// A host compiled against the public names keeps working only while the
-// numbers behind them stay put.
-static_assert(tessaline::kStatusAssembling == 1 &&
-              tessaline::kStatusDiscFinished == 15 &&
-              tessaline::kUserNeededWriteFailed == 2 &&
-              tessaline::kUserNeededBlankUnknown == 4 &&
-              tessaline::kVerifyFolderDriveNotFound == 101 &&
-              tessaline::kVerifyItemsMissingInSource == 104 &&
-              tessaline::kVerifyFolderTreeDiffers == 201 &&
-              tessaline::kVerifyFileDiffers == 203);

@@ -28,7 +28,6 @@ using tessaline::testing::TempFolder;
 using tessaline::testing::WriteFile;
 using tessaline::testing::WritePatternFile;
 
-// The words of `line`, split at blanks.
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream stream(line);
   return {std::istream_iterator<std::string>(stream), {}};

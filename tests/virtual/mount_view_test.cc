@@ -18,16 +18,6 @@ namespace fs = std::filesystem;
 using namespace platform;
 using Tree = std::map<std::string, std::string>;
 
-// Every file below `root` with its content, and every folder with "/".
-Tree SourceTree(const fs::path& root) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    tree[relative] = entry.is_directory() ? "/" : ReadFile(entry.path());
-  }
-  return tree;
-}
-
 class MountViewTest : public VirtualDrivesTest {
  protected:
   MountViewTest() : source_(temp_.path() / "source") {
@@ -38,7 +28,6 @@ class MountViewTest : public VirtualDrivesTest {
     fs::create_directories(source_ / "empty");
   }
 
-  // The tree below `folder` as the platform reads it.
   Tree DiscTree(const std::wstring& folder, const std::string& prefix = "") {
     Tree tree;
     std::vector<FolderEntry> entries;
@@ -85,7 +74,7 @@ TEST_F(MountViewTest, UdfMediumIsReadInPlaceReadOnlyAndOnlyWhileItIsThere) {
   // A name beyond the Basic Multilingual Plane, and one with accents.
   WriteFile(source_ / "Grüße 🎉.txt", "unicode");
   ASSERT_EQ(WriteUdfImage(0), kS_OK);
-  EXPECT_EQ(DiscTree("drive0"), SourceTree(source_));
+  EXPECT_EQ(DiscTree("drive0"), DiscTree(FromUtf8(source_.string())));
   // Nothing but the medium holds its content, and it cannot be changed.
   EXPECT_TRUE(fs::is_empty(drive / "mount"));
   const std::wstring file = FromUtf8((drive / "mount" / "a.txt").string());
@@ -100,7 +89,7 @@ TEST_F(MountViewTest, UdfMediumIsReadInPlaceReadOnlyAndOnlyWhileItIsThere) {
   auto device =
       devices_->Open(devices_->DevicePath(MountOf(0)), DeviceAttributes::kNone);
   ASSERT_TRUE(device->DismountVolume());
-  EXPECT_EQ(DiscTree("drive0"), SourceTree(source_));
+  EXPECT_EQ(DiscTree("drive0"), DiscTree(FromUtf8(source_.string())));
   // Erased, ejected or holding raw data, the medium shows nothing.
   ASSERT_EQ(Eraser(0)->EraseMedia(), kS_OK);
   EXPECT_TRUE(DiscTree("drive0").empty());

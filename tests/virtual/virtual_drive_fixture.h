@@ -128,7 +128,6 @@ class VirtualDrivesTest : public ::testing::Test {
     return blank;
   }
 
-  // The drive's mount folder as GetVolumePathNames gives it.
   std::wstring MountOf(std::int32_t index) {
     std::vector<std::wstring> paths;
     EXPECT_EQ(Recorder(index)->GetVolumePathNames(&paths), platform::kS_OK);
