@@ -28,6 +28,7 @@ TEST(CliArgsTest, UsageErrorsSayWhatIsWrong) {
       {{"burn"}, "unknown command: burn"},
       {{"drives"}, "drives create"},
       {{"make", "l", "--source", "s"}, "--media"},
+      {{"make", "l", "--media", "M"}, "--source DIR is required"},
       {{"plan", "l", "--media", "M", "--verify"}, "unknown option"},
       {{"plan", "--media", "M"}, "takes 1 argument, got 0"},
       {with({"--verify=1"}), "takes no value"},
