@@ -125,17 +125,6 @@ TEST_F(ProcessesContractTest, WaitTimesOutUntilTerminatedWithTheGivenCode) {
 
 #ifndef _WIN32
 
-TEST(MountTableTest, DecodesOctalEscapesAndSkipsShortLines) {
-  const auto entries = posix::ParseMountTable(
-      "/dev/sda1 /mnt/my\\040disk ext4 rw 0 0\n\nbroken\n"
-      "srv:/a\\134b /mnt/t\\011x\\0 nfs4 rw 0 0\n");
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].mountPoint, "/mnt/my disk");
-  EXPECT_EQ(entries[0].type, "ext4");
-  EXPECT_EQ(entries[1].device, "srv:/a\\b");
-  EXPECT_EQ(entries[1].mountPoint, "/mnt/t\tx\\0");
-}
-
 // A machine with a SATA disk, a USB stick, an NVMe disk without partitions
 // and an optical drive, and mounts of every kind.
 TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
@@ -176,7 +165,7 @@ TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
   }
   // The system's own disk, also where it is bound elsewhere, is no
   // candidate.
-  table += "/dev/sdc1 / ext4 rw 0 0\n";
+  table += "/dev/sdc1 / ext4 rw 0 0\nshort line\n";
   for (const char* name : {"a", "b c", "disk", "usb", "cd", "net", "ssh", "ram",
                            "proc", "hid", "bound"}) {
     fs::create_directories(m + name);
