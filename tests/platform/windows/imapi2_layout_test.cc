@@ -4,27 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/windows/fake_imapi2_fixture.h"
 #include "platform/windows/imapi2_interfaces.h"
 #include "platform/windows/win32.h"
 
 namespace tessaline::platform::windows {
 namespace {
-
-// The vtable slot of a virtual member function. GCC (the Itanium C++ ABI,
-// which mingw-w64 follows) stores 1 + the slot's byte offset in a pointer
-// to a virtual member.
-template <typename Class, typename Function>
-std::ptrdiff_t Slot(Function Class::*member) {
-  static_assert(sizeof member == 2 * sizeof(void*));
-  std::ptrdiff_t raw = 0;
-  std::memcpy(&raw, &member, sizeof raw);
-  return (raw - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
-}
 
 struct Method {
   std::wstring name;
@@ -33,11 +22,11 @@ struct Method {
 };
 
 #define TS_GET(I, P) \
-  { L## #P, INVOKE_PROPERTYGET, Slot(&I::get_##P) }
+  { L## #P, INVOKE_PROPERTYGET, testing::VtableSlot(&I::get_##P) }
 #define TS_PUT(I, P) \
-  { L## #P, INVOKE_PROPERTYPUT, Slot(&I::put_##P) }
+  { L## #P, INVOKE_PROPERTYPUT, testing::VtableSlot(&I::put_##P) }
 #define TS_CALL(I, M) \
-  { L## #M, INVOKE_FUNC, Slot(&I::M) }
+  { L## #M, INVOKE_FUNC, testing::VtableSlot(&I::M) }
 
 struct Interface {
   bool fs;  // in the file-system image's type library
