@@ -238,16 +238,14 @@ std::wstring FixedTestDrives() {
 
 std::wstring Root(wchar_t letter) { return std::wstring{letter, L':', L'\\'}; }
 
-TEST(WindowsVolumesTest, WorkDrivesRunFromDToZ) {
-  const auto roots = windows::MakeVolumes()->CandidateWorkRoots();
+// Work drives run from D to Z.
+TEST(WindowsVolumesTest, WorkDrivesDriveTypesAndFreeSpaceFromTheSystem) {
+  const auto volumes = windows::MakeVolumes();
+  const auto roots = volumes->CandidateWorkRoots();
   ASSERT_EQ(roots.size(), 23u);
   for (std::size_t i = 0; i < roots.size(); ++i) {
     EXPECT_EQ(roots[i], Root(static_cast<wchar_t>(L'D' + i)));
   }
-}
-
-TEST(WindowsVolumesTest, DriveTypesAndFreeSpaceComeFromTheSystem) {
-  const auto volumes = windows::MakeVolumes();
   testing::TempFolder folder;
   std::int64_t free = -1;
   EXPECT_EQ(volumes->TypeOfRoot(Root(folder.Wide()[0])), DriveType::kFixed);
