@@ -80,19 +80,6 @@ TEST_F(ImageToolTest, ReportsElapsedSecondsAndGivesTheExitCodeWhateverItIs) {
               ElementsAre(Report{3, 1, 0}, Report{3, 2, 0}, Report{3, 2, 0}));
 }
 
-TEST_F(ImageToolTest, CommandLineIsTheQuotedToolPathABlankAndTheArguments) {
-  const std::wstring arguments =
-      L"-m -o -u2 -bootdata:2#p0,e,b\"C:\\w\\etfsboot.com\" "
-      L"/B\"a b\" \"C:\\w\\Burn\" \"C:\\w\\boot.iso\"";
-  Run(arguments);
-  Run(L"");
-  const auto starts = processes_->Starts();
-  ASSERT_EQ(starts.size(), 2u);
-  EXPECT_EQ(starts[0].program, kTool);
-  EXPECT_EQ(starts[0].command_line, L"\"" + kTool + L"\" " + arguments);
-  EXPECT_EQ(starts[1].command_line, L"\"" + kTool + L"\" ");
-}
-
 TEST_F(ImageToolTest, CancelledToolThatLingersOrEndsOnItsOwn) {
   // A tool that outlives the extra second gives 259.
   Reset({.run_milliseconds = kNever, .terminate_milliseconds = kNever});

@@ -125,17 +125,6 @@ TEST_F(ProcessesContractTest, WaitTimesOutUntilTerminatedWithTheGivenCode) {
 
 #ifndef _WIN32
 
-TEST(MountTableTest, DecodesOctalEscapesAndSkipsShortLines) {
-  const auto entries = posix::ParseMountTable(
-      "/dev/sda1 /mnt/my\\040disk ext4 rw 0 0\n\nbroken\n"
-      "srv:/a\\134b /mnt/t\\011x\\0 nfs4 rw 0 0\n");
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].mountPoint, "/mnt/my disk");
-  EXPECT_EQ(entries[0].type, "ext4");
-  EXPECT_EQ(entries[1].device, "srv:/a\\b");
-  EXPECT_EQ(entries[1].mountPoint, "/mnt/t\tx\\0");
-}
-
 // A machine with a SATA disk, a USB stick, an NVMe disk without partitions
 // and an optical drive, and mounts of every kind.
 TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
@@ -176,7 +165,7 @@ TEST(PosixVolumesTest, OnlyVisibleLocalDisksAreCandidatesInMountPointOrder) {
   }
   // The system's own disk, also where it is bound elsewhere, is no
   // candidate.
-  table += "/dev/sdc1 / ext4 rw 0 0\n";
+  table += "/dev/sdc1 / ext4 rw 0 0\nshort line\n";
   for (const char* name : {"a", "b c", "disk", "usb", "cd", "net", "ssh", "ram",
                            "proc", "hid", "bound"}) {
     fs::create_directories(m + name);
@@ -249,16 +238,14 @@ std::wstring FixedTestDrives() {
 
 std::wstring Root(wchar_t letter) { return std::wstring{letter, L':', L'\\'}; }
 
-TEST(WindowsVolumesTest, WorkDrivesRunFromDToZ) {
-  const auto roots = windows::MakeVolumes()->CandidateWorkRoots();
+// Work drives run from D to Z.
+TEST(WindowsVolumesTest, WorkDrivesDriveTypesAndFreeSpaceFromTheSystem) {
+  const auto volumes = windows::MakeVolumes();
+  const auto roots = volumes->CandidateWorkRoots();
   ASSERT_EQ(roots.size(), 23u);
   for (std::size_t i = 0; i < roots.size(); ++i) {
     EXPECT_EQ(roots[i], Root(static_cast<wchar_t>(L'D' + i)));
   }
-}
-
-TEST(WindowsVolumesTest, DriveTypesAndFreeSpaceComeFromTheSystem) {
-  const auto volumes = windows::MakeVolumes();
   testing::TempFolder folder;
   std::int64_t free = -1;
   EXPECT_EQ(volumes->TypeOfRoot(Root(folder.Wide()[0])), DriveType::kFixed);

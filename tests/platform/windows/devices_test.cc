@@ -20,16 +20,13 @@
 namespace tessaline::platform {
 namespace {
 
-TEST(WindowsDevicesTest, DevicePathsNameTheDriveLetter) {
+TEST(WindowsDevicesTest, DevicePathsNameTheLetterAndAbsentOnesDoNotOpen) {
   const auto devices = windows::MakeDevices();
   EXPECT_EQ(devices->DevicePath(L"E:"), L"\\\\.\\E:");
   // The letter as the recorder reported it, case and all.
   EXPECT_EQ(devices->DevicePath(L"f:\\"), L"\\\\.\\f:");
   EXPECT_EQ(devices->DevicePath(L""), L"");
-}
-
-TEST(WindowsDevicesTest, AnAbsentDeviceDoesNotOpen) {
-  const auto devices = windows::MakeDevices();
+  // An absent device does not open.
   const DWORD used = ::GetLogicalDrives();
   for (wchar_t letter = L'Z'; letter >= L'D'; --letter) {
     if ((used & (1u << (letter - L'A'))) != 0) continue;

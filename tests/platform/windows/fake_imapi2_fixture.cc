@@ -63,16 +63,9 @@ SAFEARRAY* VariantArray(const std::vector<Item>& items) {
 // the slot's arguments.
 ::HRESULT STDMETHODCALLTYPE NotImplemented() { return E_NOTIMPL; }
 ::HRESULT STDMETHODCALLTYPE Ok() { return S_OK; }
-::HRESULT STDMETHODCALLTYPE Zero(void*, LONG* value) { return Put(value, 0); }
-
-// The vtable slot of a virtual member function: the Itanium C++ ABI, which
-// mingw-w64 follows, stores 1 + the slot's byte offset in a pointer to a
-// virtual member.
-template <typename Class, typename Function>
-std::size_t Slot(Function Class::*member) {
-  std::ptrdiff_t raw = 0;
-  std::memcpy(&raw, &member, sizeof raw);
-  return static_cast<std::size_t>(raw - 1) / sizeof(void*);
+template <auto constant>
+::HRESULT STDMETHODCALLTYPE Is(void*, decltype(constant)* value) {
+  return Put(value, constant);
 }
 
 struct Object;
@@ -85,7 +78,8 @@ class Table {
   explicit Table(std::vector<IID> iids, Also also = nullptr);
   template <typename Member, typename Function>
   Table& Set(Member member, Function function) {
-    slots_.at(Slot(member)) = reinterpret_cast<Any>(+function);
+    slots_.at(static_cast<std::size_t>(VtableSlot(member))) =
+        reinterpret_cast<Any>(+function);
     return *this;
   }
   const Any* get() const { return slots_.data(); }
@@ -233,7 +227,9 @@ const Table kEventArgs =
                return Put(value, self->action);
              });
 
-// The connection point of one event interface.
+// The connection point of one event interface, which also stands in for
+// its container: the two interfaces share no slot the backend calls
+// (FindConnectionPoint is 4, Advise and Unadvise 5 and 6).
 struct Point : Object {
   IID events;
   DWORD last_cookie = 0;
@@ -243,7 +239,14 @@ struct Point : Object {
   }
 };
 const Table kPoint =
-    Table({IID_IConnectionPoint})
+    Table({IID_IConnectionPoint, IID_IConnectionPointContainer})
+        .Set(&IConnectionPointContainer::FindConnectionPoint,
+             [](Point* self, REFIID iid, IConnectionPoint** out) {
+               *out = nullptr;
+               if (!::IsEqualIID(iid, self->events)) return kNoConnection;
+               AddRef(self);
+               return Put(out, As<IConnectionPoint>(self));
+             })
         .Set(&IConnectionPoint::Advise,
              [](Point* self, IUnknown* sink, DWORD* cookie) {
                IDispatch* dispatch = nullptr;
@@ -268,23 +271,6 @@ const Table kPoint =
           --current->advised_sinks;
           return S_OK;
         });
-
-struct Container : Object {
-  Point* point;
-  ~Container() { Release(point); }
-};
-const Table kContainer =
-    Table({IID_IConnectionPointContainer})
-        .Set(&IConnectionPointContainer::FindConnectionPoint,
-             [](Container* self, REFIID iid, IConnectionPoint** out) {
-               *out = nullptr;
-               if (!::IsEqualIID(iid, self->point->events)) {
-                 return kNoConnection;
-               }
-               AddRef(self->point);
-               *out = As<IConnectionPoint>(self->point);
-               return S_OK;
-             });
 
 // The writer and the eraser: an object with one connection point, whose
 // advised sinks it calls.
@@ -314,7 +300,7 @@ Table Format(const IID& own) {
                  }
                  Point* point = static_cast<Source*>(self)->point;
                  AddRef(point);
-                 return New<Container>(kContainer, point);
+                 return point;
                })
       .Set(&Interface::put_Recorder, &Ok)
       .Set(&Interface::put_ClientName, &Ok)
@@ -395,9 +381,8 @@ const Table kWriter =
              [](void*, IMAPI_FORMAT2_DATA_MEDIA_STATE* value) {
                return Put(value, current->blank ? 0x2 : 0x4 | 0x1000);
              })
-        .Set(&Data::get_WriteProtectStatus, &Zero)
-        .Set(&Data::get_FreeSectorsOnMedia,
-             [](void*, LONG* value) { return Put(value, 2295104); })
+        .Set(&Data::get_WriteProtectStatus, &Is<LONG{0}>)
+        .Set(&Data::get_FreeSectorsOnMedia, &Is<LONG{2295104}>)
         .Set(&Data::Write, &Write)
         .Set(&Data::CancelWrite,
              [](Source* self) { return Put(&self->cancelled, true); });
@@ -438,8 +423,7 @@ const Table kResult =
                *stream = ::SHCreateMemStream(block, sizeof block);
                return *stream == nullptr ? E_OUTOFMEMORY : S_OK;
              })
-        .Set(&::IFileSystemImageResult::get_TotalBlocks,
-             [](void*, LONG* value) { return Put(value, 1); });
+        .Set(&::IFileSystemImageResult::get_TotalBlocks, &Is<LONG{1}>);
 
 struct Image : Object {
   FsiFileSystems systems = {};
@@ -460,8 +444,8 @@ const Table kImage =
                return Put(value, self->systems);
              })
         .Set(&Fsi::put_FreeMediaBlocks, &Ok)
-        .Set(&Fsi::get_FileCount, &Zero)
-        .Set(&Fsi::get_DirectoryCount, &Zero)
+        .Set(&Fsi::get_FileCount, &Is<LONG{0}>)
+        .Set(&Fsi::get_DirectoryCount, &Is<LONG{0}>)
         .Set(&Fsi::put_VolumeName,
              [](void*, BSTR name) {
                current->calls.push_back(

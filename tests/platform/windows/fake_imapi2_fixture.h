@@ -5,6 +5,8 @@
 #ifndef TESSALINE_TESTS_PLATFORM_WINDOWS_FAKE_IMAPI2_FIXTURE_H_
 #define TESSALINE_TESTS_PLATFORM_WINDOWS_FAKE_IMAPI2_FIXTURE_H_
 
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,17 @@
 #include "platform/windows/win32.h"
 
 namespace tessaline::testing {
+
+// The vtable slot of a virtual member function: the Itanium C++ ABI, which
+// mingw-w64 follows, stores 1 + the slot's byte offset in a pointer to a
+// virtual member.
+template <typename Class, typename Function>
+std::ptrdiff_t VtableSlot(Function Class::*member) {
+  static_assert(sizeof member == 2 * sizeof(void*));
+  std::ptrdiff_t raw = 0;
+  std::memcpy(&raw, &member, sizeof raw);
+  return (raw - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+}
 
 // One progress event of the data writer's Write.
 struct FakeWriteEvent {
