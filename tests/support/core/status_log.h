@@ -1,32 +1,72 @@
-// Collects the status reports of a callback: pass StatusLog::Callback with
-// the log as its context.
+// What the library tells the host, in one place: the reports of a status
+// callback (pass StatusLog::Callback with the log as its context), the text
+// it prints and the messages it shows the user, which return at once.
 #ifndef TESSALINE_TESTS_SUPPORT_CORE_STATUS_LOG_H_
 #define TESSALINE_TESTS_SUPPORT_CORE_STATUS_LOG_H_
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <ostream>
+#include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace tessaline::testing {
 
 struct StatusReport {
   std::int32_t code = 0;
-  std::intptr_t first = 0;
+  std::intptr_t first = 0;  // 0 for code 12, whose text is kept apart
   std::intptr_t second = 0;
   bool operator==(const StatusReport&) const = default;
 };
 std::ostream& operator<<(std::ostream& out, const StatusReport& report);
 
-class StatusLog {
+struct PromptMessage {
+  std::wstring text;
+  std::wstring caption;
+};
+
+class StatusLog : public platform::Console, public platform::Prompt {
  public:
   static void Callback(std::int32_t code, std::intptr_t first,
                        std::intptr_t second, void* context);
   std::vector<StatusReport> Reports() const;
+  // The codes in order, a run of write progress reports counted once: the
+  // drive gives as many as it likes.
+  std::vector<std::int32_t> Codes() const;
+  // The reports with one of the final codes 10 to 14.
+  int FinalReports() const;
+  // Waits for a final report and gives it.
+  StatusReport WaitForFinal();
+  // The text of the failure (code 12), read during the call.
+  std::wstring FailureText() const;
+  // Runs inside the callback, on the reporting thread, after the report is
+  // recorded.
+  void SetHook(std::function<void(const StatusReport&)> hook);
+
+  void Write(const std::string& text) override;
+  std::string Text() const;
+  void Clear();
+
+  void Show(const std::wstring& text, const std::wstring& caption) override;
+  void PumpOneMessage() override {}
+  int Count() const;
+  std::vector<PromptMessage> Messages() const;
+  // Runs on every Show after it is recorded (to put a disc back, say).
+  void SetOnShow(std::function<void(int count)> hook);
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable changed_;
   std::vector<StatusReport> reports_;
+  std::wstring failure_;
+  std::function<void(const StatusReport&)> hook_;
+  std::string text_;
+  std::vector<PromptMessage> messages_;
+  std::function<void(int)> on_show_;
 };
 
 }  // namespace tessaline::testing

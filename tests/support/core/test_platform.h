@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "support/core/fake_clock.h"
 #include "support/core/fake_volumes.h"
-#include "support/core/recording_ui.h"
+#include "support/core/status_log.h"
 #include "support/core/temp_folder.h"
 
 namespace tessaline::testing {
@@ -18,8 +18,9 @@ namespace tessaline::testing {
 struct TestPlatform {
   std::shared_ptr<platform::Platform> platform;
   std::shared_ptr<FakeClock> clock;
-  std::shared_ptr<CapturingConsole> console;
-  std::shared_ptr<CountingPrompt> prompt;
+  // The platform's console and prompt: one log of what the user is told.
+  std::shared_ptr<StatusLog> console;
+  std::shared_ptr<StatusLog> prompt;
   std::shared_ptr<FakeVolumes> volumes;
 };
 

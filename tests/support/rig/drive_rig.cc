@@ -1,19 +1,41 @@
 #include "support/rig/drive_rig.h"
 
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
 #include "platform/virtual/virtual_platform.h"
+
+extern char** environ;
 
 namespace tessaline::testing {
 
 namespace fs = std::filesystem;
 
-DriveRig::DriveRig() : drives_(temp_.path() / "drives") {
+DriveRig::DriveRig() {
   fs::create_directories(drives_);
+  fs::create_directories(work_);
+  fs::create_directories(source_);
   NewDisc();
   test_.platform->devices = platform::MakeVirtualDevices(drives_.string());
+  if (const char* value = getenv("TESSALINE_DRIVES")) {
+    had_drives_ = true;
+    previous_drives_ = value;
+  }
+  setenv("TESSALINE_DRIVES", drives_.c_str(), 1);
+}
+
+DriveRig::~DriveRig() {
+  had_drives_ ? setenv("TESSALINE_DRIVES", previous_drives_.c_str(), 1)
+              : unsetenv("TESSALINE_DRIVES");
 }
 
 FaultDiscServices& DriveRig::NewDisc() {
@@ -63,6 +85,83 @@ std::string DriveRig::Medium(const std::string& name,
     if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
   }
   return "";
+}
+
+fs::path DriveRig::Ejected(int number) const {
+  char name[32];
+  std::snprintf(name, sizeof name, "disc-%03d.img", number);
+  return drives_ / "drive0" / "ejected" / name;
+}
+
+fs::path DriveRig::OnDisc(const std::string& name) const {
+  return drives_ / "drive0" / "mount" / name;
+}
+
+void DriveRig::MakeSource() {
+  WriteFile(source_ / "boot" / "etfsboot.com", std::string(2048, '\x90'));
+  WriteFile(source_ / "boot" / "bcd", "copied bcd");
+  WriteFile(source_ / "sources" / "boot" / "bcd", "boot configuration");
+  WritePatternFile(source_ / "sources" / "install.wim", 3 * 1024 * 1024, 1);
+  WriteFile(source_ / "kiro" / "plugins.xml", "<plugins/>");
+  WriteFile(source_ / "kiro" / "pluginsDVD.xml", "<plugins disc='dvd'/>");
+  for (int i = 0; i < 40; ++i) {
+    WritePatternFile(source_ / "data" / ("folder" + std::to_string(i % 4)) /
+                         ("file" + std::to_string(i) + ".bin"),
+                     1000 + 777 * i, i);
+  }
+  WriteFile(source_ / "data" / "\xc3\xa9t\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac.txt",
+            "unicode");
+  WritePatternFile(source_ / "data" / "large.bin", 2 * 1024 * 1024, 99);
+  WriteFile(layout_,
+            "[MEDIA:RECOVERY]\r\nRECOVERY1=boot,sources,kiro\r\n"
+            "RECOVERY2=data\r\n[SIZE:RECOVERY]\r\nRECOVERY1=4000000\r\n"
+            "RECOVERY2=3000000\r\n");
+}
+
+std::wstring DriveRig::Wide(const fs::path& path) const {
+  return platform::FromUtf8(path.string());
+}
+
+CommandResult RunCommand(const std::vector<std::string>& arguments) {
+  CommandResult result;
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
+  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  std::vector<char*> argv;
+  for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned =
+      posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipe_fds[1]);
+  if (spawned == 0) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) {
+      result.output.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  close(pipe_fds[0]);
+  return result;
+}
+
+bool HoldsInOrder(const std::vector<std::int32_t>& codes,
+                  const std::vector<std::int32_t>& expected) {
+  auto it = codes.begin();
+  for (std::int32_t code : expected) {
+    it = std::find(it, codes.end(), code);
+    if (it == codes.end()) return false;
+    ++it;
+  }
+  return true;
 }
 
 }  // namespace tessaline::testing

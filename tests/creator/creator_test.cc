@@ -1,0 +1,376 @@
+// The creator on the drive rig: layouts, room for the work folder, staging,
+// the refusals that keep the source safe, and the jobs it starts on drive 0
+// (a DVD+RW, so that every job that is neither cancelled nor refused writes
+// it).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+#include <limits>
+#include <mutex>
+
+#include "platform/text.h"
+#include "support/rig/drive_rig.h"
+#include "tessaline/tessaline.h"
+
+namespace tessaline::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::DriveType;
+using ::testing::ElementsAre;
+constexpr std::int64_t kPlenty = std::int64_t{1} << 50;
+
+// Holds a job's thread at its first report of `code` until released, so the
+// host's thread acts while the job is at that point.
+class Hold {
+ public:
+  Hold(StatusLog& log, std::int32_t code) {
+    log.SetHook([this, code](const StatusReport& report) {
+      if (report.code != code) return;
+      std::call_once(once_, [this] {
+        reached_.set_value();
+        go_.wait();
+      });
+    });
+  }
+  void Reached() { reached_.get_future().wait(); }
+  void Release() { released_.set_value(); }
+
+ private:
+  std::once_flag once_;
+  std::promise<void> reached_, released_;
+  std::shared_future<void> go_ = released_.get_future().share();
+};
+
+class CreatorTest : public DriveRig {
+ protected:
+  CreatorTest() {
+    AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW, "speed=100000");
+    test_.volumes->SetFreeBytes(Wide(work_), kPlenty);
+  }
+  std::unique_ptr<Tessaline> Make(const std::wstring& media = L"REC") {
+    return std::make_unique<Tessaline>(Wide(work_).c_str(),
+                                       Wide(source_).c_str(), media.c_str(),
+                                       test_.platform);
+  }
+  std::wstring Layout(const std::string& media, const std::string& sizes) {
+    WriteFile(layout_,
+              "[MEDIA:REC]\n" + media + "\n[SIZE:REC]\n" + sizes + "\n");
+    return Wide(layout_);
+  }
+  std::wstring Failure(const std::wstring& layout) {
+    try {
+      creator_->AnalyzeLayout(layout.c_str());
+    } catch (const CreateMediaException& e) {
+      return e.message;
+    } catch (const CreateMediaExceptionMoreDiskSpaceNeededPlease& e) {
+      return L"MB " + std::to_wstring(e.megabytesNeeded);
+    }
+    return L"none";
+  }
+  std::wstring Work() const {
+    const wchar_t* folder = nullptr;
+    EXPECT_EQ(creator_->GetTempDir(&folder), 1);
+    return folder;
+  }
+  std::wstring Root(const std::string& name, DriveType type,
+                    std::int64_t free) {
+    fs::create_directories(temp_.path() / name);
+    test_.volumes->AddRoot(temp_.Wide(name) + L"/", type, free);
+    return temp_.Wide(name) + L"/";
+  }
+  std::int32_t Final(Tessaline& creator, std::int32_t disc,
+                     StatusLog* log = nullptr) {
+    return MakeDisc(creator, disc, 0, log).code;
+  }
+
+  std::unique_ptr<Tessaline> creator_ = Make();
+};
+
+TEST_F(CreatorTest, LayoutFailuresCarryTheirExactMessages) {
+  EXPECT_EQ(Failure(temp_.Wide("no.ini")),
+            L" layout ini not found:" + temp_.Wide("no.ini"));
+  WriteFile(layout_, "; [MEDIA:REC]\nREC1=a\n");
+  EXPECT_EQ(Failure(Wide(layout_)), L"Sections not found");
+  WriteFile(layout_, "[SIZE:REC]\nREC1=1\n[MEDIA:REC]\n");
+  EXPECT_EQ(Failure(Wide(layout_)), L"Section not found:MEDIA:REC");
+  // Sections match without case, disc keys only exactly.
+  EXPECT_EQ(Failure(Layout("rec1=a", "REC1=1")),
+            L"Value not found (for key)REC1");
+  EXPECT_EQ(creator_->NumDiscs(), 0u);
+  EXPECT_EQ(Failure(Layout("REC1=a\nREC2=b", "REC1=1\nREC2=  ")),
+            L"Value not found (for key)REC2");
+  EXPECT_EQ(Failure(Layout("REC1=a\nREC2=\"\"", "REC1=1\nREC2=1")),
+            L"Value not found (for key)REC2");
+  EXPECT_EQ(creator_->NumDiscs(), 1u);
+  // Discs run without gaps, and a later reading keeps higher ones.
+  const auto gap = [&] {
+    return Layout("REC1=a\nREC2=b\nREC4=d", "REC1=1\nREC2=2");
+  };
+  creator_->AnalyzeLayout(gap().c_str());
+  EXPECT_EQ(creator_->NumDiscs(), 2u);
+  creator_->AnalyzeLayout(
+      Layout("REC1=a\nREC2=b\nREC3=c", "REC1=1\nREC2=2\nREC3=3").c_str());
+  creator_->AnalyzeLayout(gap().c_str());
+  EXPECT_EQ(creator_->NumDiscs(), 3u);
+}
+
+TEST_F(CreatorTest, RoomIsTwiceTheSizePlus20MiBAndNeverWrapsAround) {
+  struct Case {
+    const char* size;
+    std::int64_t enough;
+    const wchar_t* asked;
+  };
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  for (const Case& c : {Case{" +1000000000x", 2020971520, L"MB 1927"},
+                        Case{"about 2 GB", 20971520, L"MB 20"},
+                        Case{"-3000000000", 20971520, L"MB 20"},
+                        Case{"4611686018427387904", kMax, L"MB 2147483647"}}) {
+    const std::wstring layout = Layout("REC1=a", std::string("REC1=") + c.size);
+    test_.volumes->SetFreeBytes(Wide(work_), c.enough);
+    EXPECT_EQ(Failure(layout), L"none") << c.size;
+    test_.volumes->SetFreeBytes(Wide(work_), c.enough - 1);
+    EXPECT_EQ(Failure(layout), c.asked) << c.size;
+    EXPECT_EQ(Work(), Wide(work_));
+  }
+}
+
+TEST_F(CreatorTest, SearchTakesTheFirstFixedDriveWithRoomAndStaysThere) {
+  creator_->SetTempDir(L"/nowhere");  // an unknown volume has no room
+  // Drives that are not fixed are never chosen, nor asked for their room.
+  Root("B", DriveType::kRemote, kPlenty);
+  Root("C", DriveType::kRamDisk, kPlenty);
+  Root("D", DriveType::kRemovable, kPlenty);
+  const std::wstring e = Root("E", DriveType::kFixed, 1000);
+  Root("F", DriveType::kCdrom, kPlenty);
+  WriteFile(temp_.path() / "G", "a file: no folder can be made there");
+  const std::wstring g = temp_.Wide("G") + L"/";
+  test_.volumes->AddRoot(g, DriveType::kFixed, kPlenty);
+  const std::wstring h = Root("H", DriveType::kFixed, 100 << 20);
+  Root("I", DriveType::kFixed, 1 << 30);
+  const fs::path stale = temp_.path() / "H/temp/ZeltRecovery/boot.iso";
+  WriteFile(stale, "old");
+  fs::permissions(stale, fs::perms::owner_read);
+
+  EXPECT_EQ(Failure(Layout("REC1=a\nREC2=b\nREC3=c",
+                           "REC1=1\nREC2=2\nREC3=1073741824")),
+            L"MB 2068");
+  const std::wstring moved = h + L"temp/ZeltRecovery/";
+  EXPECT_EQ(Work(), moved);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_FALSE(fs::exists(temp_.path() / "I/temp"));
+  // Disc 2 is tested against the new work folder first; disc 3 fits
+  // nowhere, and I is never reached because H had room for disc 1.
+  EXPECT_EQ(test_.volumes->FreeBytesQueries(),
+            (std::vector<std::wstring>{L"/nowhere", e, g, h, moved, moved, e, g,
+                                       h, temp_.Wide("I") + L"/"}));
+  EXPECT_EQ(creator_->NumDiscs(), 2u);
+}
+
+TEST_F(CreatorTest, StageCopiesTheItemsOrListsTheMissingOnes) {
+  WriteFile(source_ / "a.txt", "a");
+  WriteFile(source_ / "sys/deep/x", "x");
+  fs::create_directories(temp_.path() / "other");
+  test_.volumes->SetFreeBytes(temp_.Wide("other"), kPlenty);
+  EXPECT_EQ(creator_->SetTempDir(temp_.Wide("other").c_str()), 1);
+  // Vertical tabs are dropped from the lists as they are read.
+  creator_->AnalyzeLayout(
+      Layout("REC1=a.txt,\vsys\v\nREC2=a.txt,gone1,sys,gone2", "REC1=1\nREC2=1")
+          .c_str());
+  creator_->Stage(1);
+  try {
+    creator_->Stage(2);
+    ADD_FAILURE();
+  } catch (const MediaWriterException& e) {
+    EXPECT_EQ(e.message, L"Missing source folder or files - copy failed.");
+  }
+  const std::string source = source_.string() + "/";
+  EXPECT_EQ(ReadFile(temp_.path() / "other/missing.txt"),
+            source + "gone2\r\n" + source + "gone1\r\n");
+  for (const char* disc : {"REC1", "REC2"}) {
+    EXPECT_EQ(ReadFile(temp_.path() / "other" / disc / "sys/deep/x"), "x");
+    EXPECT_EQ(ReadFile(temp_.path() / "other" / disc / "a.txt"), "a");
+  }
+  creator_->Stage(7);
+  EXPECT_EQ(creator_->NumDiscs(), 3u);
+  EXPECT_TRUE(fs::is_empty(temp_.path() / "other/REC7"));
+}
+
+// A media name is part of file names (the staging folder, the disc marker):
+// one that is not a plain name is refused before any file is touched.
+TEST_F(CreatorTest, MediaNamesThatAreNoPlainNameAreRefused) {
+  WriteFile(source_ / "a.txt", "a");
+  WriteFile(temp_.path() / "victim1", "keep");
+  const std::wstring layout = Layout("REC1=a.txt", "REC1=1");
+  const auto before = TreeOf(temp_.path());
+  for (const wchar_t* name :
+       {L"../victim", L"a/b", L"a\\b", L"C:x", L"R..1", L"R\t"}) {
+    auto creator = Make(name);
+    for (int call = 0; call < 3; ++call) {
+      try {
+        if (call == 0) creator->AnalyzeLayout(layout.c_str());
+        if (call == 1) creator->Stage(1);
+        if (call == 2) creator->CreateDisc(1, 0, &StatusLog::Callback, &log_);
+        ADD_FAILURE() << call;
+      } catch (const CreateMediaException& e) {
+        EXPECT_EQ(
+            e.message,
+            std::wstring(L"Media name cannot be part of a file name:") + name);
+      }
+    }
+  }
+  EXPECT_TRUE(log_.Reports().empty());
+  EXPECT_EQ(TreeOf(temp_.path()), before);
+}
+
+// Every disc deletes parts of its work folder: a work folder that overlaps
+// the source, as the system resolves both, starts nothing and touches
+// nothing.
+TEST_F(CreatorTest, WorkFolderOverlappingTheSourceIsRefused) {
+  WriteFile(source_ / "a.txt", "a");
+  WriteFile(source_ / "Burn/b.txt", "b");
+  fs::create_directory_symlink(source_, temp_.path() / "ln");
+  creator_->AnalyzeLayout(Layout("REC1=a.txt", "REC1=1").c_str());
+  const auto before = TreeOf(temp_.path());
+  for (const std::wstring& work : {Wide(source_), temp_.Wide("ln/Burn"),
+                                   temp_.Wide("work/../source/new/x"),
+                                   temp_.Wide(""), temp_.Wide("work/../ln/")}) {
+    SCOPED_TRACE(platform::ToUtf8(work));
+    creator_->SetTempDir(work.c_str());
+    const std::wstring refusal =
+        work + L" - work folder and source folder overlap: " + Wide(source_);
+    try {
+      creator_->Stage(1);
+      ADD_FAILURE();
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message, refusal);
+    }
+    StatusLog log;
+    EXPECT_EQ(Final(*creator_, 1, &log), 12);
+    EXPECT_EQ(log.FailureText(), refusal);
+  }
+  EXPECT_EQ(TreeOf(temp_.path()), before);
+}
+
+// Entries that name the whole source, or hold control characters, stop
+// the staging before anything is copied.
+TEST_F(CreatorTest, StageRefusesEntriesNamingTheSourceOrControlCharacters) {
+  WriteFile(source_ / "a.txt", "a");
+  const std::wstring whole =
+      L" - copy failed. Item names the whole source folder";
+  const std::wstring outside =
+      L" - copy failed. Item lies outside the source folder";
+  for (const auto& [entry, failure] : {std::pair{".", whole},
+                                       {"./", whole},
+                                       {"b/..", whole},
+                                       {"./.", whole},
+                                       {"a\x01b", outside},
+                                       {"..\x1f", outside}}) {
+    SCOPED_TRACE(entry);
+    creator_->AnalyzeLayout(
+        Layout(std::string("REC1=a.txt,") + entry, "REC1=1").c_str());
+    try {
+      creator_->Stage(1);
+      ADD_FAILURE();
+    } catch (const MediaWriterException& e) {
+      EXPECT_EQ(e.message,
+                Wide(source_) + L"/" + platform::FromUtf8(entry) + failure);
+    }
+    EXPECT_FALSE(fs::exists(work_ / "REC1/a.txt"));
+  }
+}
+
+// A disc the plan does not name is added and made with no items.
+TEST_F(CreatorTest, DiscOutsideThePlanIsAddedAndWritten) {
+  EXPECT_EQ(Final(*creator_, 3), 10);
+  EXPECT_EQ(creator_->NumDiscs(), 1u);
+  EXPECT_TRUE(HoldsInOrder(log_.Codes(), {1, 4, 5, 6, 8, 15, 10}));
+  EXPECT_TRUE(fs::exists(OnDisc("REC3")));
+  // Without a callback the job runs to its end all the same; the
+  // creator's end waits for it.
+  creator_->CreateDisc(2, 0, nullptr, nullptr);
+  creator_.reset();
+  EXPECT_TRUE(fs::exists(OnDisc("REC2")));
+}
+
+// The cancel flag stays set; copies and assignments take its value in a
+// flag of their own.
+TEST_F(CreatorTest, CancelStaysAndCopiesGetItsValueInAFlagOfTheirOwn) {
+  StatusLog copied, assigned, first, untouched;
+  creator_->Cancel();
+  EXPECT_EQ(Final(*std::make_unique<Tessaline>(*creator_), 2, &copied), 11);
+  {
+    Tessaline target(L"w", L"s", L"m", test_.platform);
+    target = *creator_;
+    EXPECT_EQ(Final(target, 2, &assigned), 11);
+  }
+  EXPECT_EQ(Final(*creator_, 2, &first), 11);
+  EXPECT_THAT(first.Codes(), ElementsAre(1, 15, 11));
+  EXPECT_EQ(Medium("drive0", "written"), "0");
+  auto fresh = Make();
+  Tessaline(*fresh).Cancel();
+  EXPECT_EQ(Final(*fresh, 2, &untouched), 10);
+}
+
+// The host cancels from its thread while the job's thread reports the
+// write: the write stops, nothing is verified.
+TEST_F(CreatorTest, HostCancelsWhileTheJobsThreadWrites) {
+  Hold hold(log_, 8);
+  creator_->CreateDisc(2, 1, &StatusLog::Callback, &log_);
+  hold.Reached();
+  creator_->Cancel();
+  hold.Release();
+  EXPECT_EQ(log_.WaitForFinal().code, 11);
+  EXPECT_THAT(log_.Codes(), ::testing::Not(::testing::Contains(9)));
+  EXPECT_EQ(Medium("drive0", "damaged"), "1");
+}
+
+// A running job moves with copies and assignments: its last owner cancels
+// it, its earlier owners are not cancelled.
+TEST_F(CreatorTest, ARunningJobMovesWithCopiesAndAssignments) {
+  StatusLog own, later;
+  Hold hold(log_, 1);
+  creator_->CreateDisc(2, 0, &StatusLog::Callback, &log_);
+  hold.Reached();
+  auto copy = std::make_unique<Tessaline>(*creator_);
+  // Would wait for the held job if the source still owned it.
+  creator_.reset();
+  auto target = Make();
+  *target = *copy;
+  target->Cancel();
+  hold.Release();
+  target.reset();
+  EXPECT_EQ(log_.WaitForFinal().code, 11);
+  EXPECT_EQ(Final(*copy, 2, &later), 10);
+  EXPECT_EQ(log_.FinalReports(), 1);
+}
+
+// From inside the final report, which runs on the job's thread, the host
+// may start the next disc or end the creator.
+TEST_F(CreatorTest, FinalReportMayStartTheNextDiscOrEndTheCreator) {
+  for (bool end : {true, false}) {
+    StatusLog first, next;
+    first.SetHook([&](const StatusReport& report) {
+      if (report.code < 10 || report.code > 14) return;
+      if (end) {
+        creator_.reset();
+      } else {
+        creator_->CreateDisc(3, 0, &StatusLog::Callback, &next);
+      }
+    });
+    creator_ = Make();
+    EXPECT_EQ(Final(*creator_, 2, &first), 10);
+    // The next job finds the work folder and the recorder free.
+    if (!end) {
+      EXPECT_EQ(next.WaitForFinal().code, 10);
+
+    }
+    creator_.reset();
+    EXPECT_EQ(fs::exists(OnDisc("REC3")), !end);
+  }
+}
+
+}  // namespace
+}  // namespace tessaline::testing
