@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "e2e/e2e_fixture.h"
 #include "platform/text.h"
+#include "support/rig/drive_rig.h"
 
 namespace tessaline::testing {
 namespace {
@@ -25,10 +25,11 @@ struct Layout {
   const char* failure;
 };
 
-class DiscContentTest : public EndToEndTest,
+class DiscContentTest : public DriveRig,
                         public ::testing::WithParamInterface<Layout> {
  protected:
   void MakeLinkedContent() {
+    MakeSource();
     WriteFile(source_ / "a.txt", "a");
     WriteFile(source_ / "dir" / "keep.txt", "keep");
     WriteFile(source_ / "dir" / "sub.txt", "sub");
@@ -88,26 +89,23 @@ TEST_P(DiscContentTest, DiscHoldsWhatTheLayoutNames) {
                          "\r\nRECOVERY2=" + layout.items +
                          "\r\n[SIZE:RECOVERY]\r\nRECOVERY1=4000000\r\n"
                          "RECOVERY2=4000000\r\n");
-  MakeDrive("DVDPLUSRW");
-  Tessaline creator = MakeCreator();
-  DiscReports reports;
-  const auto codes = MakeDisc(creator, layout.disc, layout.verify, &reports);
+  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW);
+  Tessaline creator = SystemCreator(work_);
+  const StatusReport final = MakeDisc(creator, layout.disc, layout.verify);
   Tessaline::EjectClose(0, false);
 
   if (*layout.failure != '\0') {
-    EXPECT_EQ(codes.back(), 12);
-    EXPECT_EQ(reports.failure(), Expand(layout.failure));
+    EXPECT_EQ(final.code, 12);
+    EXPECT_EQ(log_.FailureText(), Expand(layout.failure));
     EXPECT_FALSE(fs::exists(Ejected(1)));  // nothing was written
     return;
   }
-  EXPECT_EQ(codes.back(), 10) << platform::ToUtf8(reports.failure());
+  EXPECT_EQ(final.code, 10) << platform::ToUtf8(log_.FailureText());
   const fs::path disc = temp_.path() / "disc";
   auto seven =
       RunCommand({"7zz", "x", "-y", "-o" + disc.string(), Ejected(1).string()});
   ASSERT_EQ(seven.status, 0) << seven.output;
-  auto diff = RunCommand(
-      {"diff", "-r", disc.string(), Expected(layout.items).string()});
-  EXPECT_EQ(diff.status, 0) << diff.output;
+  EXPECT_EQ(TreeOf(disc), TreeOf(Expected(layout.items)));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,25 +6,29 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "e2e/e2e_fixture.h"
+#include "support/rig/drive_rig.h"
 
 namespace tessaline::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST_F(EndToEndTest, KernelMountsBothDiscsAndListsTheLayoutsFiles) {
+using KernelTest = DriveRig;
+
+TEST_F(KernelTest, KernelMountsBothDiscsAndListsTheLayoutsFiles) {
   const char* tool = std::getenv("TESSALINE_KERNEL_MOUNT_CHECK");
   if (tool == nullptr || access(tool, X_OK) != 0) {
     GTEST_SKIP() << "TESSALINE_KERNEL_MOUNT_CHECK does not name the kernel "
                     "mount check; skipped";
   }
-  MakeDrive("DVDPLUSRW");
-  Tessaline creator = MakeCreator();
-  ASSERT_EQ(MakeDisc(creator, 1, 0).back(), 10);
+  MakeSource();
+  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW);
+  Tessaline creator = SystemCreator(work_);
+  StatusLog disc2;
+  ASSERT_EQ(MakeDisc(creator, 1, 0).code, 10);
   Tessaline::EjectClose(0, false);
   Tessaline::EjectClose(0, true);
-  ASSERT_EQ(MakeDisc(creator, 2, 0).back(), 10);
+  ASSERT_EQ(MakeDisc(creator, 2, 0, &disc2).code, 10);
   Tessaline::EjectClose(0, false);
 
   auto iso = RunCommand({tool, Ejected(1).string(), "iso9660"});

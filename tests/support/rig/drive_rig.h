@@ -53,11 +53,19 @@ class DriveRig : public ::testing::Test {
   // the layout that names them.
   void MakeSource();
   std::wstring Wide(const std::filesystem::path& path) const;
-  // Makes `disc` on drive 0 and waits for its final report.
+  // A creator of the set MakeSource made, on the system's platform, which
+  // finds the rig's drives through TESSALINE_DRIVES.
+  Tessaline SystemCreator(const std::filesystem::path& work) {
+    Tessaline creator(Wide(work).c_str(), Wide(source_).c_str(), L"RECOVERY");
+    creator.AnalyzeLayout(Wide(layout_).c_str());
+    return creator;
+  }
+  // Makes `disc` on `drive` and waits for its final report.
   StatusReport MakeDisc(Tessaline& creator, std::int32_t disc,
-                        std::int32_t verify, StatusLog* log = nullptr) {
+                        std::int32_t verify, StatusLog* log = nullptr,
+                        std::int32_t drive = 0) {
     StatusLog& target = log != nullptr ? *log : log_;
-    creator.SetDrive(0);
+    creator.SetDrive(drive);
     creator.CreateDisc(disc, verify, &StatusLog::Callback, &target);
     return target.WaitForFinal();
   }
