@@ -103,6 +103,7 @@ TEST_F(EraseTest, TimeIsShownAsHoursMinutesSecondsWithoutDays) {
   constexpr std::uint64_t kSecond = 10'000'000;
   const std::pair<std::uint64_t, const char*> kCases[] = {
       {59 * kSecond, "00:00:59"},
+      {60 * kSecond, "00:01:00"},
       {3600 * kSecond, "01:00:00"},
       {3725 * kSecond, "01:02:05"},
       {90061 * kSecond, "01:01:01"},

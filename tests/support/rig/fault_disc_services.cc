@@ -12,38 +12,28 @@ struct FaultDiscServices::State {
   std::mutex mutex;
   std::map<std::string, std::map<std::string, HRESULT>> faults;
   std::map<std::string, std::function<void()>> hooks;
-  std::vector<std::string> calls;
   int live = 0;
   int advises = 0;
   std::vector<std::weak_ptr<void>> sinks;
 
-  // Logs the call, runs its hook, and gives the fault it is to end with.
-  bool Faulted(const std::string& call, const std::string& drive,
-               HRESULT* fault) {
+  // Runs the call's hook, then fails the call with its fault or forwards it.
+  // A call of no drive (the factory's) fails for any drive.
+  template <typename Forward>
+  HRESULT Run(const std::string& call, const std::string& drive,
+              Forward forward) {
     std::function<void()> hook;
-    bool failed = false;
+    HRESULT fault = kS_OK;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      calls.push_back(call + " " + drive);
       if (auto it = hooks.find(call); it != hooks.end()) hook = it->second;
-      // A call of no drive (the factory's) fails for any drive.
       if (auto it = faults.find(call); it != faults.end()) {
         for (const auto& [key, hr] : it->second) {
-          if (key.empty() || drive.empty() || key == drive) {
-            *fault = hr;
-            failed = true;
-          }
+          if (key.empty() || drive.empty() || key == drive) fault = hr;
         }
       }
     }
     if (hook) hook();
-    return failed;
-  }
-
-  template <typename Call>
-  HRESULT Run(const std::string& name, const std::string& drive, Call call) {
-    HRESULT fault = kS_OK;
-    return Faulted(name, drive, &fault) ? fault : call();
+    return fault != kS_OK ? fault : forward();
   }
 };
 
@@ -58,28 +48,22 @@ using State = FaultDiscServices::State;
                [&] { return target_->Method Arguments; }); \
   }
 
-// The name of a drive's folder from its unique id.
-std::string DriveName(const std::wstring& id) {
-  std::wstring name = id;
-  while (!name.empty() && (name.back() == L'/' || name.back() == L'\\')) {
-    name.pop_back();
-  }
-  const std::size_t slash = name.find_last_of(L"/\\");
-  return ToUtf8(slash == std::wstring::npos ? name : name.substr(slash + 1));
-}
-
-class Counted {
+// An object of the target's wrapped: counted while it lives, its calls
+// named by its interface and bound to the drive it works on.
+template <typename Interface>
+class Faulty : public Interface {
  public:
-  explicit Counted(std::shared_ptr<State> state) : state_(std::move(state)) {
+  Faulty(std::shared_ptr<State> state, std::shared_ptr<Interface> target)
+      : state_(std::move(state)), target_(std::move(target)) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     ++state_->live;
   }
-  ~Counted() {
+  ~Faulty() override {
     std::lock_guard<std::mutex> lock(state_->mutex);
     --state_->live;
   }
-  Counted(const Counted&) = delete;
-  Counted& operator=(const Counted&) = delete;
+  const std::shared_ptr<Interface>& target() const { return target_; }
+  const std::string& drive() const { return drive_; }
 
  protected:
   template <typename Call>
@@ -87,44 +71,46 @@ class Counted {
     return state_->Run(name, drive_, call);
   }
   template <typename Sink>
-  void Advised(const std::shared_ptr<Sink>& sink) {
+  HRESULT Advised(const char* name, const std::shared_ptr<Sink>& sink,
+                  std::uint32_t* cookie) {
+    const HRESULT hr = Run(name, [&] { return target_->Advise(sink, cookie); });
     std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->advises;
-    state_->sinks.push_back(sink);
+    if (Succeeded(hr)) ++state_->advises, state_->sinks.push_back(sink);
+    return hr;
   }
-  void Unadvised() {
+  HRESULT Unadvised(const char* name, std::uint32_t cookie) {
+    const HRESULT hr = Run(name, [&] { return target_->Unadvise(cookie); });
     std::lock_guard<std::mutex> lock(state_->mutex);
-    --state_->advises;
+    if (Succeeded(hr)) --state_->advises;
+    return hr;
   }
+  // Binds the target to the recorder given; one of ours is unwrapped, so
+  // that the backend sees its own.
+  HRESULT Bound(const char* name, std::shared_ptr<IDiscRecorder2> recorder);
 
   std::shared_ptr<State> state_;
+  std::shared_ptr<Interface> target_;
   std::string drive_;
 };
 
-class FaultMaster final : public IDiscMaster2, Counted {
+class FaultMaster final : public Faulty<IDiscMaster2> {
  public:
-  FaultMaster(std::shared_ptr<State> state,
-              std::shared_ptr<IDiscMaster2> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
+  using Faulty::Faulty;
   FORWARD(IDiscMaster2, GetCount, (std::int32_t * count), (count))
   FORWARD(IDiscMaster2, GetItem, (std::int32_t index, std::wstring* id),
           (index, id))
-
- private:
-  std::shared_ptr<IDiscMaster2> target_;
 };
 
-class FaultRecorder final : public IDiscRecorder2, Counted {
+class FaultRecorder final : public Faulty<IDiscRecorder2> {
  public:
-  FaultRecorder(std::shared_ptr<State> state,
-                std::shared_ptr<IDiscRecorder2> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-
-  const std::shared_ptr<IDiscRecorder2>& target() const { return target_; }
-  const std::string& drive() const { return drive_; }
-
+  using Faulty::Faulty;
   HRESULT InitializeDiscRecorder(const std::wstring& id) override {
-    drive_ = DriveName(id);
+    // The drive's name is the last part of its unique id.
+    std::wstring name = id;
+    while (!name.empty() && (name.back() == L'/' || name.back() == L'\\')) {
+      name.pop_back();
+    }
+    drive_ = ToUtf8(name.substr(name.find_last_of(L"/\\") + 1));
     return Run("IDiscRecorder2::InitializeDiscRecorder",
                [&] { return target_->InitializeDiscRecorder(id); });
   }
@@ -138,27 +124,21 @@ class FaultRecorder final : public IDiscRecorder2, Counted {
   FORWARD(IDiscRecorder2, EnableMcn, (), ())
   FORWARD(IDiscRecorder2, QueryRecorderEx,
           (std::shared_ptr<IDiscRecorder2Ex> * ex), (ex))
-
- private:
-  std::shared_ptr<IDiscRecorder2> target_;
 };
 
-// The recorder a wrapped format object is to be bound to: the target of
-// one of ours, so that the backend sees its own recorder.
-std::shared_ptr<IDiscRecorder2> Unwrapped(
-    const std::shared_ptr<IDiscRecorder2>& recorder, std::string* drive) {
-  auto* ours = dynamic_cast<FaultRecorder*>(recorder.get());
-  if (ours == nullptr) return recorder;
-  *drive = ours->drive();
-  return ours->target();
+template <typename Interface>
+HRESULT Faulty<Interface>::Bound(const char* name,
+                                 std::shared_ptr<IDiscRecorder2> recorder) {
+  if (auto* ours = dynamic_cast<FaultRecorder*>(recorder.get())) {
+    drive_ = ours->drive();
+    recorder = ours->target();
+  }
+  return Run(name, [&] { return target_->PutRecorder(recorder); });
 }
 
-class FaultDataWriter final : public IDiscFormat2Data, Counted {
+class FaultDataWriter final : public Faulty<IDiscFormat2Data> {
  public:
-  FaultDataWriter(std::shared_ptr<State> state,
-                  std::shared_ptr<IDiscFormat2Data> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-
+  using Faulty::Faulty;
   HRESULT IsRecorderSupported(IDiscRecorder2* recorder,
                               bool* supported) override {
     // The question is about the recorder given, not the one bound.
@@ -171,11 +151,7 @@ class FaultDataWriter final : public IDiscFormat2Data, Counted {
                        });
   }
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    std::string drive;
-    auto target = Unwrapped(recorder, &drive);
-    if (recorder) drive_ = drive;
-    return Run("IDiscFormat2Data::PutRecorder",
-               [&] { return target_->PutRecorder(target); });
+    return Bound("IDiscFormat2Data::PutRecorder", std::move(recorder));
   }
   FORWARD(IDiscFormat2Data, PutClientName, (const std::wstring& name), (name))
   FORWARD(IDiscFormat2Data, GetSupportedMediaTypes,
@@ -193,34 +169,18 @@ class FaultDataWriter final : public IDiscFormat2Data, Counted {
           (state))
   HRESULT Advise(std::shared_ptr<DDiscFormat2DataEvents> sink,
                  std::uint32_t* cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Data::Advise",
-                           [&] { return target_->Advise(sink, cookie); });
-    if (Succeeded(hr)) Advised(sink);
-    return hr;
+    return Advised("IDiscFormat2Data::Advise", sink, cookie);
   }
   HRESULT Unadvise(std::uint32_t cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Data::Unadvise",
-                           [&] { return target_->Unadvise(cookie); });
-    if (Succeeded(hr)) Unadvised();
-    return hr;
+    return Unadvised("IDiscFormat2Data::Unadvise", cookie);
   }
-
- private:
-  std::shared_ptr<IDiscFormat2Data> target_;
 };
 
-class FaultEraser final : public IDiscFormat2Erase, Counted {
+class FaultEraser final : public Faulty<IDiscFormat2Erase> {
  public:
-  FaultEraser(std::shared_ptr<State> state,
-              std::shared_ptr<IDiscFormat2Erase> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-
+  using Faulty::Faulty;
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    std::string drive;
-    auto target = Unwrapped(recorder, &drive);
-    if (recorder) drive_ = drive;
-    return Run("IDiscFormat2Erase::PutRecorder",
-               [&] { return target_->PutRecorder(target); });
+    return Bound("IDiscFormat2Erase::PutRecorder", std::move(recorder));
   }
   FORWARD(IDiscFormat2Erase, PutClientName, (const std::wstring& name), (name))
   FORWARD(IDiscFormat2Erase, GetCurrentPhysicalMediaType,
@@ -229,21 +189,14 @@ class FaultEraser final : public IDiscFormat2Erase, Counted {
   FORWARD(IDiscFormat2Erase, EraseMedia, (), ())
   HRESULT Advise(std::shared_ptr<DDiscFormat2EraseEvents> sink,
                  std::uint32_t* cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Erase::Advise",
-                           [&] { return target_->Advise(sink, cookie); });
-    if (Succeeded(hr)) Advised(sink);
-    return hr;
+    return Advised("IDiscFormat2Erase::Advise", sink, cookie);
   }
   HRESULT Unadvise(std::uint32_t cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Erase::Unadvise",
-                           [&] { return target_->Unadvise(cookie); });
-    if (Succeeded(hr)) Unadvised();
-    return hr;
+    return Unadvised("IDiscFormat2Erase::Unadvise", cookie);
   }
-
- private:
-  std::shared_ptr<IDiscFormat2Erase> target_;
 };
+
+#undef FORWARD
 
 // Creates the target's object and wraps it, unless the factory call is to
 // fail.
@@ -252,12 +205,9 @@ HRESULT Wrap(const std::shared_ptr<State>& state, const char* call,
              std::shared_ptr<Interface>* out, Create create) {
   std::shared_ptr<Interface> object;
   const HRESULT hr = state->Run(call, "", [&] { return create(&object); });
-  if (Failed(hr)) return hr;
-  *out = std::make_shared<Wrapper>(state, std::move(object));
+  if (Succeeded(hr)) *out = std::make_shared<Wrapper>(state, object);
   return hr;
 }
-
-#undef FORWARD
 
 }  // namespace
 
@@ -277,11 +227,6 @@ void FaultDiscServices::Before(const std::string& call,
                                std::function<void()> action) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->hooks[call] = std::move(action);
-}
-
-std::vector<std::string> FaultDiscServices::Calls() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->calls;
 }
 
 int FaultDiscServices::LiveObjects() const {

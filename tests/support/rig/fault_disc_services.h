@@ -34,8 +34,6 @@ class FaultDiscServices : public platform::DiscServicesWrapper {
   // Runs `action` just before every `call` goes through.
   void Before(const std::string& call, std::function<void()> action);
 
-  // The calls so far, as "call drive".
-  std::vector<std::string> Calls() const;
   int LiveObjects() const;
   int OpenAdvises() const;
   // Sinks that were advised and are still held by someone.
