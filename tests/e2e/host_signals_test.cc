@@ -49,17 +49,12 @@ TEST_F(HostSignalsTest, HostEndedBySignalsLeavesNoToolAndTheNextRunSucceeds) {
   const fs::path snapshot = temp_.path() / "snapshot";
   fs::copy(source_, snapshot, fs::copy_options::recursive);
   const std::string host = TESSALINE_HOST_PATH;
-  std::vector<std::string> make = {host,
-                                   "--drives",
-                                   drives_.string(),
-                                   "make",
-                                   layout_.string(),
-                                   "--source",
-                                   source_.string(),
-                                   "--media",
-                                   "RECOVERY",
-                                   "--work",
-                                   work_.string()};
+  // clang-format off
+  const std::vector<std::string> make = {
+      host, "--drives", drives_.string(), "make", layout_.string(),
+      "--source", source_.string(), "--media", "RECOVERY", "--work",
+      work_.string()};
+  // clang-format on
   std::vector<std::string> make_verified = make;
   make_verified.push_back("--verify");
   // A mastering program that says when it runs and never ends, so that

@@ -30,10 +30,18 @@ struct PromptMessage {
 };
 
 class StatusLog : public platform::Console, public platform::Prompt {
+  template <typename Action>
+  auto Locked(Action action) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return action();
+  }
+
  public:
   static void Callback(std::int32_t code, std::intptr_t first,
                        std::intptr_t second, void* context);
-  std::vector<StatusReport> Reports() const;
+  std::vector<StatusReport> Reports() const {
+    return Locked([&] { return reports_; });
+  }
   // The codes in order, a run of write progress reports counted once: the
   // drive gives as many as it likes.
   std::vector<std::int32_t> Codes() const;
@@ -42,21 +50,37 @@ class StatusLog : public platform::Console, public platform::Prompt {
   // Waits for a final report and gives it.
   StatusReport WaitForFinal();
   // The text of the failure (code 12), read during the call.
-  std::wstring FailureText() const;
+  std::wstring FailureText() const {
+    return Locked([&] { return failure_; });
+  }
   // Runs inside the callback, on the reporting thread, after the report is
   // recorded.
-  void SetHook(std::function<void(const StatusReport&)> hook);
+  void SetHook(std::function<void(const StatusReport&)> hook) {
+    Locked([&] { hook_ = std::move(hook); });
+  }
 
-  void Write(const std::string& text) override;
-  std::string Text() const;
-  void Clear();
+  void Write(const std::string& text) override {
+    Locked([&] { text_ += text; });
+  }
+  std::string Text() const {
+    return Locked([&] { return text_; });
+  }
+  void Clear() {
+    Locked([&] { text_.clear(); });
+  }
 
   void Show(const std::wstring& text, const std::wstring& caption) override;
   void PumpOneMessage() override {}
-  int Count() const;
-  std::vector<PromptMessage> Messages() const;
+  int Count() const {
+    return Locked([&] { return static_cast<int>(messages_.size()); });
+  }
+  std::vector<PromptMessage> Messages() const {
+    return Locked([&] { return messages_; });
+  }
   // Runs on every Show after it is recorded (to put a disc back, say).
-  void SetOnShow(std::function<void(int count)> hook);
+  void SetOnShow(std::function<void(int count)> hook) {
+    Locked([&] { on_show_ = std::move(hook); });
+  }
 
  private:
   mutable std::mutex mutex_;
