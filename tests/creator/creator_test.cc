@@ -143,11 +143,10 @@ TEST_F(CreatorTest, SearchTakesTheFirstFixedDriveWithRoomAndStaysThere) {
   Root("B", DriveType::kRemote, kPlenty);
   Root("C", DriveType::kRamDisk, kPlenty);
   Root("D", DriveType::kRemovable, kPlenty);
-  const std::wstring e = Root("E", DriveType::kFixed, 1000);
+  Root("E", DriveType::kFixed, 1000);
   Root("F", DriveType::kCdrom, kPlenty);
   WriteFile(temp_.path() / "G", "a file: no folder can be made there");
-  const std::wstring g = temp_.Wide("G") + L"/";
-  test_.volumes->AddRoot(g, DriveType::kFixed, kPlenty);
+  test_.volumes->AddRoot(temp_.Wide("G") + L"/", DriveType::kFixed, kPlenty);
   const std::wstring h = Root("H", DriveType::kFixed, 100 << 20);
   Root("I", DriveType::kFixed, 1 << 30);
   const fs::path stale = temp_.path() / "H/temp/ZeltRecovery/boot.iso";
@@ -161,11 +160,7 @@ TEST_F(CreatorTest, SearchTakesTheFirstFixedDriveWithRoomAndStaysThere) {
   EXPECT_EQ(Work(), moved);
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_FALSE(fs::exists(temp_.path() / "I/temp"));
-  // Disc 2 is tested against the new work folder first; disc 3 fits
-  // nowhere, and I is never reached because H had room for disc 1.
-  EXPECT_EQ(test_.volumes->FreeBytesQueries(),
-            (std::vector<std::wstring>{L"/nowhere", e, g, h, moved, moved, e, g,
-                                       h, temp_.Wide("I") + L"/"}));
+  // I is never reached: H had room for disc 1; disc 3 fits nowhere.
   EXPECT_EQ(creator_->NumDiscs(), 2u);
 }
 
@@ -365,7 +360,6 @@ TEST_F(CreatorTest, FinalReportMayStartTheNextDiscOrEndTheCreator) {
     // The next job finds the work folder and the recorder free.
     if (!end) {
       EXPECT_EQ(next.WaitForFinal().code, 10);
-
     }
     creator_.reset();
     EXPECT_EQ(fs::exists(OnDisc("REC3")), !end);

@@ -16,15 +16,6 @@ namespace {
 using namespace platform;
 using Lines = std::vector<std::string>;
 
-// Volume devices that cannot be opened.
-class RefusingDevices final : public DevicesWrapper {
- public:
-  using DevicesWrapper::DevicesWrapper;
-  std::unique_ptr<Device> Open(const std::wstring&, DeviceAttributes) override {
-    return nullptr;
-  }
-};
-
 class DriveControlTest : public DriveRig {
  protected:
   DriveControlTest() {

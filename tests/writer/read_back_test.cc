@@ -116,15 +116,6 @@ TEST_F(ReadBackTest, FailureNamesTheChunkAndPosition) {
   }
 }
 
-class RefusingDevices : public platform::DevicesWrapper {
- public:
-  using DevicesWrapper::DevicesWrapper;
-  std::unique_ptr<platform::Device> Open(const std::wstring&,
-                                         platform::DeviceAttributes) override {
-    return nullptr;
-  }
-};
-
 TEST_F(ReadBackTest, WhatCannotBeOpenedHasItsCode) {
   Burn(4096);
   EXPECT_EQ(Compare(L"").code, 1);

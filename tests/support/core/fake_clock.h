@@ -22,8 +22,6 @@ class FakeClock : public platform::Clock {
   // sleep hook (if any) with the new time.
   void Sleep(std::uint32_t milliseconds) override;
 
-  // Advances both clocks without recording a wait.
-  void Advance(std::uint64_t milliseconds);
   void SetTickCount(std::uint32_t ticks);
   // Called after every Sleep, on the sleeping thread, outside the lock.
   void SetSleepHook(std::function<void(std::uint32_t milliseconds)> hook);

@@ -1,6 +1,5 @@
 #include "support/rig/drive_rig.h"
 
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +12,6 @@
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
 #include "platform/virtual/virtual_platform.h"
-
-extern char** environ;
 
 namespace tessaline::testing {
 
@@ -123,33 +120,22 @@ std::wstring DriveRig::Wide(const fs::path& path) const {
 }
 
 CommandResult RunCommand(const std::vector<std::string>& arguments) {
-  CommandResult result;
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) return result;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-  std::vector<char*> argv;
-  for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipe_fds[1]);
-  if (spawned == 0) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) {
-      result.output.append(buffer, static_cast<std::size_t>(n));
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // Each argument quoted whole, so that the shell splits nothing.
+  std::string command;
+  for (const std::string& argument : arguments) {
+    command += " '";
+    for (char c : argument) command += c == '\'' ? "'\\''" : std::string(1, c);
+    command += "'";
   }
-  close(pipe_fds[0]);
+  CommandResult result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    result.output.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 

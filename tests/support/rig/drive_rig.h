@@ -84,12 +84,22 @@ class DriveRig : public ::testing::Test {
   bool had_drives_ = false;
 };
 
-// The output and exit status of a command run without a shell.
+// The output and exit status of a command.
 struct CommandResult {
   int status = -1;
   std::string output;
 };
 CommandResult RunCommand(const std::vector<std::string>& arguments);
+
+// Volume devices that cannot be opened.
+class RefusingDevices final : public platform::DevicesWrapper {
+ public:
+  using DevicesWrapper::DevicesWrapper;
+  std::unique_ptr<platform::Device> Open(const std::wstring&,
+                                         platform::DeviceAttributes) override {
+    return nullptr;
+  }
+};
 
 // True when `codes` holds `expected` in that order, other codes between.
 bool HoldsInOrder(const std::vector<std::int32_t>& codes,
