@@ -21,14 +21,11 @@ constexpr std::uint32_t kChunk = 1000 * 2048;
 
 class ReadBackTest : public DriveRig {
  protected:
-  ReadBackTest() {
-    AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR);
-    fs::create_directories(temp_.path() / "work");
-  }
+  ReadBackTest() { AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR); }
 
   // The image in the work folder, and the disc as writing it left it.
   void Burn(std::uint64_t bytes) {
-    const fs::path image = temp_.path() / "work" / "boot.iso";
+    const fs::path image = work_ / "boot.iso";
     WritePatternFile(image, bytes, 3);
     Record("drive0", 0);
     fs::copy_file(image, Disc(), fs::copy_options::overwrite_existing);
@@ -54,10 +51,6 @@ class ReadBackTest : public DriveRig {
   CancelFlag cancel_{0};
 };
 
-void Truncate(const fs::path& path, std::uint64_t size) {
-  fs::resize_file(path, size);
-}
-
 void FlipByte(const fs::path& path, std::uint64_t offset) {
   std::string bytes = ReadFile(path);
   bytes[offset] ^= 0x01;
@@ -76,15 +69,17 @@ TEST_F(ReadBackTest, FailureNamesTheChunkAndPosition) {
     std::size_t progress;
   } rows[] = {
       {"short image, longer disc", 300 * 2048,
-       [](const fs::path& disc) { Truncate(disc, kChunk); }, 0, 0, "", 0},
+       [](const fs::path& disc) { fs::resize_file(disc, kChunk); }, 0, 0, "",
+       0},
       {"whole chunks", 2 * kChunk, nullptr, 0, 0, "", 2},
       {"one sector past whole chunks", 2 * kChunk + 2048, nullptr, 0, 0, "", 2},
       {"disc ends inside the image", 3 * kChunk + 4096,
-       [](const fs::path& disc) { Truncate(disc, kChunk); }, 2, kChunk,
+       [](const fs::path& disc) { fs::resize_file(disc, kChunk); }, 2, kChunk,
        " - verify error(1). During disc verification [2048000]-[1f4000]", 1},
       {"disc lacks the image's last sectors", kChunk + 8192,
-       [](const fs::path& disc) { Truncate(disc, kChunk + 4096); }, 2, 8192,
-       " - verify error(1). During disc verification [2048000]-[2000]", 1},
+       [](const fs::path& disc) { fs::resize_file(disc, kChunk + 4096); }, 2,
+       8192, " - verify error(1). During disc verification [2048000]-[2000]",
+       1},
       {"first byte of chunk 3", 4 * kChunk,
        [](const fs::path& disc) { FlipByte(disc, 2 * kChunk); }, 3, 0,
        v2 + "[4096000]-[", 2},
@@ -127,7 +122,7 @@ TEST_F(ReadBackTest, WhatCannotBeOpenedHasItsCode) {
                                  L" - open failed. During disc verification");
   test_.platform->devices = devices;
 
-  fs::remove(temp_.path() / "work" / "boot.iso");
+  fs::remove(work_ / "boot.iso");
   failure = Compare(temp_.Wide("work"));
   EXPECT_EQ(failure.code, 4);
   EXPECT_EQ(failure.message, temp_.Wide("work/boot.iso") +
