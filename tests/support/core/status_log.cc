@@ -24,7 +24,12 @@ void StatusLog::Callback(std::int32_t code, std::intptr_t first,
     return log->hook_;
   });
   if (hook) hook(report);
-  log->Locked([&] { log->changed_.notify_all(); });
+  // The last touch of the log: a waiter may end it as soon as it sees the
+  // report delivered.
+  log->Locked([&] {
+    ++log->delivered_;
+    log->changed_.notify_all();
+  });
 }
 
 std::vector<std::int32_t> StatusLog::Codes() const {
@@ -47,8 +52,8 @@ StatusReport StatusLog::WaitForFinal() {
   std::unique_lock<std::mutex> lock(mutex_);
   StatusReport final;
   changed_.wait(lock, [&] {
-    for (const auto& report : reports_) {
-      if (IsFinal(report.code)) final = report;
+    for (std::size_t i = 0; i < delivered_; ++i) {
+      if (IsFinal(reports_[i].code)) final = reports_[i];
     }
     return final.code != 0;
   });

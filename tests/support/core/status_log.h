@@ -47,7 +47,8 @@ class StatusLog : public platform::Console, public platform::Prompt {
   std::vector<std::int32_t> Codes() const;
   // The reports with one of the final codes 10 to 14.
   int FinalReports() const;
-  // Waits for a final report and gives it.
+  // Waits until a final report has been delivered (its hook run) and gives
+  // it.
   StatusReport WaitForFinal();
   // The text of the failure (code 12), read during the call.
   std::wstring FailureText() const {
@@ -86,6 +87,7 @@ class StatusLog : public platform::Console, public platform::Prompt {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<StatusReport> reports_;
+  std::size_t delivered_ = 0;  // reports whose callback has returned
   std::wstring failure_;
   std::function<void(const StatusReport&)> hook_;
   std::string text_;
