@@ -16,8 +16,6 @@
 
 namespace tessaline::testing {
 
-using JobLog = StatusLog;
-
 class JobTest : public DriveRig {
  protected:
   JobTest();
