@@ -1,7 +1,5 @@
-// The creator on the drive rig: layouts, room for the work folder, staging,
-// the refusals that keep the source safe, and the jobs it starts on drive 0
-// (a DVD+RW, so that every job that is neither cancelled nor refused writes
-// it).
+// The creator on the drive rig; drive 0 holds a DVD+RW, so that every job
+// that is neither cancelled nor refused writes it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -22,8 +20,7 @@ using platform::DriveType;
 using ::testing::ElementsAre;
 constexpr std::int64_t kPlenty = std::int64_t{1} << 50;
 
-// Holds a job's thread at its first report of `code` until released, so the
-// host's thread acts while the job is at that point.
+// Holds the job's thread at its first report of `code` until released.
 class Hold {
  public:
   Hold(StatusLog& log, std::int32_t code) {
@@ -75,14 +72,11 @@ class CreatorTest : public DriveRig {
     EXPECT_EQ(creator_->GetTempDir(&folder), 1);
     return folder;
   }
-  std::wstring Root(const std::string& name, DriveType type,
-                    std::int64_t free) {
+  void Root(const std::string& name, DriveType type, std::int64_t free) {
     fs::create_directories(temp_.path() / name);
     test_.volumes->AddRoot(temp_.Wide(name) + L"/", type, free);
-    return temp_.Wide(name) + L"/";
   }
-  std::int32_t Final(Tessaline& creator, std::int32_t disc,
-                     StatusLog* log = nullptr) {
+  std::int32_t Final(Tessaline& creator, std::int32_t disc, StatusLog* log) {
     return MakeDisc(creator, disc, 0, log).code;
   }
 
@@ -101,8 +95,6 @@ TEST_F(CreatorTest, LayoutFailuresCarryTheirExactMessages) {
             L"Value not found (for key)REC1");
   EXPECT_EQ(creator_->NumDiscs(), 0u);
   EXPECT_EQ(Failure(Layout("REC1=a\nREC2=b", "REC1=1\nREC2=  ")),
-            L"Value not found (for key)REC2");
-  EXPECT_EQ(Failure(Layout("REC1=a\nREC2=\"\"", "REC1=1\nREC2=1")),
             L"Value not found (for key)REC2");
   EXPECT_EQ(creator_->NumDiscs(), 1u);
   // Discs run without gaps, and a later reading keeps higher ones.
@@ -133,13 +125,11 @@ TEST_F(CreatorTest, RoomIsTwiceTheSizePlus20MiBAndNeverWrapsAround) {
     EXPECT_EQ(Failure(layout), L"none") << c.size;
     test_.volumes->SetFreeBytes(Wide(work_), c.enough - 1);
     EXPECT_EQ(Failure(layout), c.asked) << c.size;
-    EXPECT_EQ(Work(), Wide(work_));
   }
 }
 
 TEST_F(CreatorTest, SearchTakesTheFirstFixedDriveWithRoomAndStaysThere) {
   creator_->SetTempDir(L"/nowhere");  // an unknown volume has no room
-  // Drives that are not fixed are never chosen, nor asked for their room.
   Root("B", DriveType::kRemote, kPlenty);
   Root("C", DriveType::kRamDisk, kPlenty);
   Root("D", DriveType::kRemovable, kPlenty);
@@ -147,7 +137,7 @@ TEST_F(CreatorTest, SearchTakesTheFirstFixedDriveWithRoomAndStaysThere) {
   Root("F", DriveType::kCdrom, kPlenty);
   WriteFile(temp_.path() / "G", "a file: no folder can be made there");
   test_.volumes->AddRoot(temp_.Wide("G") + L"/", DriveType::kFixed, kPlenty);
-  const std::wstring h = Root("H", DriveType::kFixed, 100 << 20);
+  Root("H", DriveType::kFixed, 100 << 20);
   Root("I", DriveType::kFixed, 1 << 30);
   const fs::path stale = temp_.path() / "H/temp/ZeltRecovery/boot.iso";
   WriteFile(stale, "old");
@@ -156,8 +146,7 @@ TEST_F(CreatorTest, SearchTakesTheFirstFixedDriveWithRoomAndStaysThere) {
   EXPECT_EQ(Failure(Layout("REC1=a\nREC2=b\nREC3=c",
                            "REC1=1\nREC2=2\nREC3=1073741824")),
             L"MB 2068");
-  const std::wstring moved = h + L"temp/ZeltRecovery/";
-  EXPECT_EQ(Work(), moved);
+  EXPECT_EQ(Work(), temp_.Wide("H/temp/ZeltRecovery/"));
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_FALSE(fs::exists(temp_.path() / "I/temp"));
   // I is never reached: H had room for disc 1; disc 3 fits nowhere.
@@ -175,12 +164,7 @@ TEST_F(CreatorTest, StageCopiesTheItemsOrListsTheMissingOnes) {
       Layout("REC1=a.txt,\vsys\v\nREC2=a.txt,gone1,sys,gone2", "REC1=1\nREC2=1")
           .c_str());
   creator_->Stage(1);
-  try {
-    creator_->Stage(2);
-    ADD_FAILURE();
-  } catch (const MediaWriterException& e) {
-    EXPECT_EQ(e.message, L"Missing source folder or files - copy failed.");
-  }
+  EXPECT_THROW(creator_->Stage(2), MediaWriterException);
   const std::string source = source_.string() + "/";
   EXPECT_EQ(ReadFile(temp_.path() / "other/missing.txt"),
             source + "gone2\r\n" + source + "gone1\r\n");
@@ -188,13 +172,9 @@ TEST_F(CreatorTest, StageCopiesTheItemsOrListsTheMissingOnes) {
     EXPECT_EQ(ReadFile(temp_.path() / "other" / disc / "sys/deep/x"), "x");
     EXPECT_EQ(ReadFile(temp_.path() / "other" / disc / "a.txt"), "a");
   }
-  creator_->Stage(7);
-  EXPECT_EQ(creator_->NumDiscs(), 3u);
-  EXPECT_TRUE(fs::is_empty(temp_.path() / "other/REC7"));
 }
 
-// A media name is part of file names (the staging folder, the disc marker):
-// one that is not a plain name is refused before any file is touched.
+// A media name is part of file names (the staging folder, the disc marker).
 TEST_F(CreatorTest, MediaNamesThatAreNoPlainNameAreRefused) {
   WriteFile(source_ / "a.txt", "a");
   WriteFile(temp_.path() / "victim1", "keep");
@@ -203,26 +183,16 @@ TEST_F(CreatorTest, MediaNamesThatAreNoPlainNameAreRefused) {
   for (const wchar_t* name :
        {L"../victim", L"a/b", L"a\\b", L"C:x", L"R..1", L"R\t"}) {
     auto creator = Make(name);
-    for (int call = 0; call < 3; ++call) {
-      try {
-        if (call == 0) creator->AnalyzeLayout(layout.c_str());
-        if (call == 1) creator->Stage(1);
-        if (call == 2) creator->CreateDisc(1, 0, &StatusLog::Callback, &log_);
-        ADD_FAILURE() << call;
-      } catch (const CreateMediaException& e) {
-        EXPECT_EQ(
-            e.message,
-            std::wstring(L"Media name cannot be part of a file name:") + name);
-      }
-    }
+    EXPECT_THROW(creator->AnalyzeLayout(layout.c_str()), CreateMediaException);
+    EXPECT_THROW(creator->Stage(1), CreateMediaException);
+    EXPECT_THROW(creator->CreateDisc(1, 0, &StatusLog::Callback, &log_),
+                 CreateMediaException);
   }
   EXPECT_TRUE(log_.Reports().empty());
   EXPECT_EQ(TreeOf(temp_.path()), before);
 }
 
-// Every disc deletes parts of its work folder: a work folder that overlaps
-// the source, as the system resolves both, starts nothing and touches
-// nothing.
+// Every disc deletes parts of its work folder.
 TEST_F(CreatorTest, WorkFolderOverlappingTheSourceIsRefused) {
   WriteFile(source_ / "a.txt", "a");
   WriteFile(source_ / "Burn/b.txt", "b");
@@ -234,35 +204,25 @@ TEST_F(CreatorTest, WorkFolderOverlappingTheSourceIsRefused) {
                                    temp_.Wide(""), temp_.Wide("work/../ln/")}) {
     SCOPED_TRACE(platform::ToUtf8(work));
     creator_->SetTempDir(work.c_str());
-    const std::wstring refusal =
-        work + L" - work folder and source folder overlap: " + Wide(source_);
-    try {
-      creator_->Stage(1);
-      ADD_FAILURE();
-    } catch (const MediaWriterException& e) {
-      EXPECT_EQ(e.message, refusal);
-    }
+    EXPECT_THROW(creator_->Stage(1), MediaWriterException);
     StatusLog log;
     EXPECT_EQ(Final(*creator_, 1, &log), 12);
-    EXPECT_EQ(log.FailureText(), refusal);
+    EXPECT_EQ(log.FailureText(), work +
+                                     L" - work folder and source folder "
+                                     L"overlap: " +
+                                     Wide(source_));
   }
   EXPECT_EQ(TreeOf(temp_.path()), before);
 }
 
-// Entries that name the whole source, or hold control characters, stop
-// the staging before anything is copied.
 TEST_F(CreatorTest, StageRefusesEntriesNamingTheSourceOrControlCharacters) {
   WriteFile(source_ / "a.txt", "a");
   const std::wstring whole =
       L" - copy failed. Item names the whole source folder";
   const std::wstring outside =
       L" - copy failed. Item lies outside the source folder";
-  for (const auto& [entry, failure] : {std::pair{".", whole},
-                                       {"./", whole},
-                                       {"b/..", whole},
-                                       {"./.", whole},
-                                       {"a\x01b", outside},
-                                       {"..\x1f", outside}}) {
+  for (const auto& [entry, failure] :
+       {std::pair{"./", whole}, {"b/..", whole}, {"a\x01b", outside}}) {
     SCOPED_TRACE(entry);
     creator_->AnalyzeLayout(
         Layout(std::string("REC1=a.txt,") + entry, "REC1=1").c_str());
@@ -277,21 +237,16 @@ TEST_F(CreatorTest, StageRefusesEntriesNamingTheSourceOrControlCharacters) {
   }
 }
 
-// A disc the plan does not name is added and made with no items.
 TEST_F(CreatorTest, DiscOutsideThePlanIsAddedAndWritten) {
-  EXPECT_EQ(Final(*creator_, 3), 10);
+  EXPECT_EQ(Final(*creator_, 3, &log_), 10);
   EXPECT_EQ(creator_->NumDiscs(), 1u);
-  EXPECT_TRUE(HoldsInOrder(log_.Codes(), {1, 4, 5, 6, 8, 15, 10}));
   EXPECT_TRUE(fs::exists(OnDisc("REC3")));
-  // Without a callback the job runs to its end all the same; the
-  // creator's end waits for it.
+  // Without a callback the job runs on; the creator's end waits for it.
   creator_->CreateDisc(2, 0, nullptr, nullptr);
   creator_.reset();
   EXPECT_TRUE(fs::exists(OnDisc("REC2")));
 }
 
-// The cancel flag stays set; copies and assignments take its value in a
-// flag of their own.
 TEST_F(CreatorTest, CancelStaysAndCopiesGetItsValueInAFlagOfTheirOwn) {
   StatusLog copied, assigned, first, untouched;
   creator_->Cancel();
@@ -309,8 +264,6 @@ TEST_F(CreatorTest, CancelStaysAndCopiesGetItsValueInAFlagOfTheirOwn) {
   EXPECT_EQ(Final(*fresh, 2, &untouched), 10);
 }
 
-// The host cancels from its thread while the job's thread reports the
-// write: the write stops, nothing is verified.
 TEST_F(CreatorTest, HostCancelsWhileTheJobsThreadWrites) {
   Hold hold(log_, 8);
   creator_->CreateDisc(2, 1, &StatusLog::Callback, &log_);
@@ -322,15 +275,14 @@ TEST_F(CreatorTest, HostCancelsWhileTheJobsThreadWrites) {
   EXPECT_EQ(Medium("drive0", "damaged"), "1");
 }
 
-// A running job moves with copies and assignments: its last owner cancels
-// it, its earlier owners are not cancelled.
+// Its last owner cancels it; its earlier owners are not cancelled.
 TEST_F(CreatorTest, ARunningJobMovesWithCopiesAndAssignments) {
-  StatusLog own, later;
+  StatusLog later;
   Hold hold(log_, 1);
   creator_->CreateDisc(2, 0, &StatusLog::Callback, &log_);
   hold.Reached();
   auto copy = std::make_unique<Tessaline>(*creator_);
-  // Would wait for the held job if the source still owned it.
+  // Would wait for the held job if it still owned it.
   creator_.reset();
   auto target = Make();
   *target = *copy;
@@ -342,22 +294,22 @@ TEST_F(CreatorTest, ARunningJobMovesWithCopiesAndAssignments) {
   EXPECT_EQ(log_.FinalReports(), 1);
 }
 
-// From inside the final report, which runs on the job's thread, the host
-// may start the next disc or end the creator.
+// The final report runs on the job's thread, which has let go of the work
+// folder and the recorder by then: the next job must find them free.
 TEST_F(CreatorTest, FinalReportMayStartTheNextDiscOrEndTheCreator) {
   for (bool end : {true, false}) {
     StatusLog first, next;
     first.SetHook([&](const StatusReport& report) {
       if (report.code < 10 || report.code > 14) return;
-      if (end) {
-        creator_.reset();
-      } else {
-        creator_->CreateDisc(3, 0, &StatusLog::Callback, &next);
-      }
+      if (end) return creator_.reset();
+      bool in_use = false;
+      EXPECT_NE(test_.platform->files->LockExclusive(
+                    Wide(work_ / "tessaline.lock"), &in_use),
+                nullptr);
+      creator_->CreateDisc(3, 0, &StatusLog::Callback, &next);
     });
     creator_ = Make();
     EXPECT_EQ(Final(*creator_, 2, &first), 10);
-    // The next job finds the work folder and the recorder free.
     if (!end) {
       EXPECT_EQ(next.WaitForFinal().code, 10);
     }
