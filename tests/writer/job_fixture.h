@@ -1,14 +1,13 @@
 // A writer job on the drive rig: drive0 holds a blank DVD+R and settles as a
-// real recorder does, so the job's waits show; the source is a set's; the
-// mastering tool runs on fake processes and leaves its image as the real
-// one would.
+// real recorder does; the mastering tool runs on fake processes and leaves
+// `image_` as its image (nothing when it is empty), `on_start_` running as it
+// starts.
 #ifndef TESSALINE_TESTS_WRITER_JOB_FIXTURE_H_
 #define TESSALINE_TESTS_WRITER_JOB_FIXTURE_H_
 
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "support/drive/fake_processes.h"
 #include "support/rig/drive_rig.h"
@@ -20,32 +19,30 @@ class JobTest : public DriveRig {
  protected:
   JobTest();
 
-  // Runs one job to its end (the job's destructor joins its thread),
-  // reporting to `log`, log_ by default.
+  // Runs one job to its end (the job's destructor joins its thread).
   void RunJob(std::int32_t disc, std::int32_t verify, const std::wstring& items,
               StatusLog* log = nullptr);
   JobSettings Settings(std::int32_t disc, std::int32_t verify,
-                       const std::wstring& items);
+                       const std::wstring& items, StatusLog* log = nullptr);
 
+  std::filesystem::path WorkPath(const std::string& name = "") const {
+    return name.empty() ? work_ : work_ / name;
+  }
+  std::filesystem::path SourcePath(const std::string& name) const {
+    return source_ / name;
+  }
+  std::filesystem::path DiscPath(const std::string& name) const {
+    return OnDisc(name);
+  }
   std::wstring Work(const std::string& name = "") const {
     return Wide(WorkPath(name));
   }
   std::wstring Source(const std::string& name = "") const {
-    return Wide(SourcePath(name));
-  }
-  std::filesystem::path WorkPath(const std::string& name = "") const {
-    return name.empty() ? work_ : work_ / name;
-  }
-  std::filesystem::path SourcePath(const std::string& name = "") const {
-    return name.empty() ? source_ : source_ / name;
-  }
-  std::filesystem::path DiscPath(const std::string& name = "") const {
-    return OnDisc(name);
+    return Wide(name.empty() ? source_ : source_ / name);
   }
 
   std::shared_ptr<FakeProcesses> processes_;
-  // What the tool leaves as its image: `image_`, or nothing when it is
-  // empty; `on_start_` runs as it starts, before it writes the image.
+  FakeProcessScript tool_;
   std::string image_;
   std::function<void()> on_start_;
   std::shared_ptr<CancelFlag> cancel_ = std::make_shared<CancelFlag>(0);

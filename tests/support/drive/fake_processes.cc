@@ -95,40 +95,44 @@ FakeProcesses::FakeProcesses(std::shared_ptr<platform::Clock> clock)
 
 FakeProcesses::~FakeProcesses() = default;
 
+template <typename Action>
+auto Locked(FakeProcessesState& state, Action action) {
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return action();
+}
+
 void FakeProcesses::Script(const FakeProcessScript& script) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->script = script;
+  Locked(*state_, [&] { state_->script = script; });
 }
 void FakeProcesses::FailStart(std::uint32_t error) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->start_error = error;
+  Locked(*state_, [&] { state_->start_error = error; });
 }
 std::vector<FakeStart> FakeProcesses::Starts() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->starts;
+  return Locked(*state_, [&] { return state_->starts; });
 }
-
 int FakeProcesses::OpenHandles() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->open_handles;
+  return Locked(*state_, [&] { return state_->open_handles; });
 }
-
 std::vector<FakeTermination> FakeProcesses::Terminations() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->terminations;
+  return Locked(*state_, [&] { return state_->terminations; });
 }
 
 std::unique_ptr<platform::Process> FakeProcesses::Start(
     const std::wstring& program, const std::wstring& command_line,
     std::uint32_t* error) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->starts.push_back({program, command_line});
-  if (state_->start_error != 0) {
-    if (error != nullptr) *error = state_->start_error;
-    return nullptr;
+  FakeProcessScript script;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->starts.push_back({program, command_line});
+    if (state_->start_error != 0) {
+      if (error != nullptr) *error = state_->start_error;
+      return nullptr;
+    }
+    ++state_->open_handles;
+    script = state_->script;
   }
-  ++state_->open_handles;
-  return std::make_unique<FakeProcess>(state_, state_->script);
+  if (script.on_start) script.on_start(command_line);
+  return std::make_unique<FakeProcess>(state_, script);
 }
 
 }  // namespace tessaline::testing

@@ -1,19 +1,10 @@
-// A fake of the child processes (platform::Processes) that runs on a clock:
-// a process ends at a scripted time after its start, and Wait advances the
-// clock by the time it waits, so a tool of several seconds runs in no real
-// time with a FakeClock.
-//
-//   auto processes = std::make_shared<FakeProcesses>(test.clock);
-//   processes->Script({.run_milliseconds = 3500, .exit_code = 2});
-//   ... run the code under test ...
-//   EXPECT_EQ(processes->Starts()[0].command_line, L"\"C:\\t.exe\" /x");
-//
-// Thread use: the code under test may run on another thread; everything is
-// guarded by a lock, which is not held while the clock sleeps.
+// Child processes that run on a fake clock: a process ends at a scripted
+// time after its start, and Wait advances the clock by the time it waits.
 #ifndef TESSALINE_TESTS_SUPPORT_DRIVE_FAKE_PROCESSES_H_
 #define TESSALINE_TESTS_SUPPORT_DRIVE_FAKE_PROCESSES_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +26,8 @@ struct FakeProcessScript {
   std::uint32_t terminate_milliseconds = 0;
   // The n-th Wait (counted from 1) fails without waiting; 0: none fails.
   int failing_wait = 0;
+  // Runs as the process starts (to leave what the tool would write).
+  std::function<void(const std::wstring& command_line)> on_start = nullptr;
 };
 
 struct FakeStart {
@@ -51,22 +44,18 @@ class FakeProcessesState;
 
 class FakeProcesses : public platform::Processes {
  public:
-  // `clock` must advance on Sleep (a FakeClock).
   explicit FakeProcesses(std::shared_ptr<platform::Clock> clock);
   ~FakeProcesses() override;
 
-  // Applies to the processes started from now on.
   void Script(const FakeProcessScript& script);
   // Start fails with this native error code; 0 lets starts succeed again.
   void FailStart(std::uint32_t error);
 
   // Every Start, the failed ones included, in order.
   std::vector<FakeStart> Starts() const;
-  // Processes whose handle has not been released.
   int OpenHandles() const;
   std::vector<FakeTermination> Terminations() const;
 
-  // The program's name as given, on every system.
   std::wstring ProgramFileName(const std::wstring& stem) override {
     return stem;
   }
