@@ -1,5 +1,6 @@
 #include "support/rig/fault_disc_services.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/text.h"
@@ -15,6 +16,12 @@ struct FaultDiscServices::State {
   int live = 0;
   int advises = 0;
   std::vector<std::weak_ptr<void>> sinks;
+
+  template <typename Action>
+  auto Locked(Action action) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return action();
+  }
 
   // Runs the call's hook, then fails the call with its fault or forwards it.
   // A call of no drive (the factory's) fails for any drive.
@@ -42,63 +49,72 @@ namespace {
 using State = FaultDiscServices::State;
 
 // A member that goes to the target unless a fault is injected into it.
-#define FORWARD(Interface, Method, Parameters, Arguments)  \
-  HRESULT Method Parameters override {                     \
-    return Run(#Interface "::" #Method,                    \
-               [&] { return target_->Method Arguments; }); \
+#define FORWARD(Method, ...)                                       \
+  HRESULT Method(__VA_ARGS__ a) override {                         \
+    return Run(#Method, [&] { return this->target_->Method(a); }); \
+  }
+#define FORWARD0(Method)                                          \
+  HRESULT Method() override {                                     \
+    return Run(#Method, [&] { return this->target_->Method(); }); \
+  }
+#define ADVISE(Events)                                                   \
+  HRESULT Advise(std::shared_ptr<Events> sink, std::uint32_t* cookie)    \
+      override {                                                         \
+    const HRESULT hr =                                                   \
+        Run("Advise", [&] { return target_->Advise(sink, cookie); });    \
+    std::lock_guard<std::mutex> lock(state_->mutex);                     \
+    if (Succeeded(hr)) ++state_->advises, state_->sinks.push_back(sink); \
+    return hr;                                                           \
+  }                                                                      \
+  HRESULT Unadvise(std::uint32_t cookie) override {                      \
+    const HRESULT hr =                                                   \
+        Run("Unadvise", [&] { return target_->Unadvise(cookie); });      \
+    std::lock_guard<std::mutex> lock(state_->mutex);                     \
+    if (Succeeded(hr)) --state_->advises;                                \
+    return hr;                                                           \
   }
 
 // An object of the target's wrapped: counted while it lives, its calls
-// named by its interface and bound to the drive it works on.
+// named "Interface::Method" and bound to the drive it works on.
 template <typename Interface>
 class Faulty : public Interface {
  public:
-  Faulty(std::shared_ptr<State> state, std::shared_ptr<Interface> target)
-      : state_(std::move(state)), target_(std::move(target)) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->live;
+  Faulty(std::shared_ptr<State> state, std::shared_ptr<Interface> target,
+         std::string name)
+      : state_(std::move(state)),
+        target_(std::move(target)),
+        name_(std::move(name)) {
+    state_->Locked([&] { ++state_->live; });
   }
   ~Faulty() override {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    --state_->live;
+    state_->Locked([&] { --state_->live; });
   }
   const std::shared_ptr<Interface>& target() const { return target_; }
   const std::string& drive() const { return drive_; }
 
  protected:
   template <typename Call>
-  HRESULT Run(const char* name, Call call) {
-    return state_->Run(name, drive_, call);
-  }
-  template <typename Sink>
-  HRESULT Advised(const char* name, const std::shared_ptr<Sink>& sink,
-                  std::uint32_t* cookie) {
-    const HRESULT hr = Run(name, [&] { return target_->Advise(sink, cookie); });
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Succeeded(hr)) ++state_->advises, state_->sinks.push_back(sink);
-    return hr;
-  }
-  HRESULT Unadvised(const char* name, std::uint32_t cookie) {
-    const HRESULT hr = Run(name, [&] { return target_->Unadvise(cookie); });
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Succeeded(hr)) --state_->advises;
-    return hr;
+  HRESULT Run(const char* method, Call call,
+              const std::string* drive = nullptr) {
+    return state_->Run(name_ + "::" + method, drive ? *drive : drive_, call);
   }
   // Binds the target to the recorder given; one of ours is unwrapped, so
   // that the backend sees its own.
-  HRESULT Bound(const char* name, std::shared_ptr<IDiscRecorder2> recorder);
+  HRESULT Bound(std::shared_ptr<IDiscRecorder2> recorder);
 
   std::shared_ptr<State> state_;
   std::shared_ptr<Interface> target_;
+  std::string name_;
   std::string drive_;
 };
 
 class FaultMaster final : public Faulty<IDiscMaster2> {
  public:
   using Faulty::Faulty;
-  FORWARD(IDiscMaster2, GetCount, (std::int32_t * count), (count))
-  FORWARD(IDiscMaster2, GetItem, (std::int32_t index, std::wstring* id),
-          (index, id))
+  FORWARD(GetCount, std::int32_t*)
+  HRESULT GetItem(std::int32_t index, std::wstring* id) override {
+    return Run("GetItem", [&] { return target_->GetItem(index, id); });
+  }
 };
 
 class FaultRecorder final : public Faulty<IDiscRecorder2> {
@@ -111,29 +127,25 @@ class FaultRecorder final : public Faulty<IDiscRecorder2> {
       name.pop_back();
     }
     drive_ = ToUtf8(name.substr(name.find_last_of(L"/\\") + 1));
-    return Run("IDiscRecorder2::InitializeDiscRecorder",
+    return Run("InitializeDiscRecorder",
                [&] { return target_->InitializeDiscRecorder(id); });
   }
-  FORWARD(IDiscRecorder2, GetVendorId, (std::wstring * vendor), (vendor))
-  FORWARD(IDiscRecorder2, GetProductId, (std::wstring * product), (product))
-  FORWARD(IDiscRecorder2, GetVolumePathNames,
-          (std::vector<std::wstring> * paths), (paths))
-  FORWARD(IDiscRecorder2, GetSupportedFeaturePages,
-          (std::vector<std::uint32_t> * features), (features))
-  FORWARD(IDiscRecorder2, DisableMcn, (), ())
-  FORWARD(IDiscRecorder2, EnableMcn, (), ())
-  FORWARD(IDiscRecorder2, QueryRecorderEx,
-          (std::shared_ptr<IDiscRecorder2Ex> * ex), (ex))
+  FORWARD(GetVendorId, std::wstring*)
+  FORWARD(GetProductId, std::wstring*)
+  FORWARD(GetVolumePathNames, std::vector<std::wstring>*)
+  FORWARD(GetSupportedFeaturePages, std::vector<std::uint32_t>*)
+  FORWARD0(DisableMcn)
+  FORWARD0(EnableMcn)
+  FORWARD(QueryRecorderEx, std::shared_ptr<IDiscRecorder2Ex>*)
 };
 
 template <typename Interface>
-HRESULT Faulty<Interface>::Bound(const char* name,
-                                 std::shared_ptr<IDiscRecorder2> recorder) {
+HRESULT Faulty<Interface>::Bound(std::shared_ptr<IDiscRecorder2> recorder) {
   if (auto* ours = dynamic_cast<FaultRecorder*>(recorder.get())) {
     drive_ = ours->drive();
     recorder = ours->target();
   }
-  return Run(name, [&] { return target_->PutRecorder(recorder); });
+  return Run("PutRecorder", [&] { return target_->PutRecorder(recorder); });
 }
 
 class FaultDataWriter final : public Faulty<IDiscFormat2Data> {
@@ -143,69 +155,55 @@ class FaultDataWriter final : public Faulty<IDiscFormat2Data> {
                               bool* supported) override {
     // The question is about the recorder given, not the one bound.
     auto* ours = dynamic_cast<FaultRecorder*>(recorder);
-    return state_->Run("IDiscFormat2Data::IsRecorderSupported",
-                       ours == nullptr ? drive_ : ours->drive(), [&] {
-                         return target_->IsRecorderSupported(
-                             ours == nullptr ? recorder : ours->target().get(),
-                             supported);
-                       });
+    return Run(
+        "IsRecorderSupported",
+        [&] {
+          return target_->IsRecorderSupported(
+              ours == nullptr ? recorder : ours->target().get(), supported);
+        },
+        ours == nullptr ? nullptr : &ours->drive());
   }
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    return Bound("IDiscFormat2Data::PutRecorder", std::move(recorder));
+    return Bound(std::move(recorder));
   }
-  FORWARD(IDiscFormat2Data, PutClientName, (const std::wstring& name), (name))
-  FORWARD(IDiscFormat2Data, GetSupportedMediaTypes,
-          (std::vector<IMAPI_MEDIA_PHYSICAL_TYPE> * types), (types))
-  FORWARD(IDiscFormat2Data, GetCurrentPhysicalMediaType,
-          (IMAPI_MEDIA_PHYSICAL_TYPE * type), (type))
-  FORWARD(IDiscFormat2Data, GetCurrentMediaStatus, (std::uint32_t * state),
-          (state))
-  FORWARD(IDiscFormat2Data, GetMediaHeuristicallyBlank, (bool* blank), (blank))
-  FORWARD(IDiscFormat2Data, GetFreeSectorsOnMedia, (std::int32_t * sectors),
-          (sectors))
-  FORWARD(IDiscFormat2Data, Write, (IStream * data), (data))
-  FORWARD(IDiscFormat2Data, CancelWrite, (), ())
-  FORWARD(IDiscFormat2Data, GetWriteProtectStatus, (std::uint32_t * state),
-          (state))
-  HRESULT Advise(std::shared_ptr<DDiscFormat2DataEvents> sink,
-                 std::uint32_t* cookie) override {
-    return Advised("IDiscFormat2Data::Advise", sink, cookie);
-  }
-  HRESULT Unadvise(std::uint32_t cookie) override {
-    return Unadvised("IDiscFormat2Data::Unadvise", cookie);
-  }
+  FORWARD(PutClientName, const std::wstring&)
+  FORWARD(GetSupportedMediaTypes, std::vector<IMAPI_MEDIA_PHYSICAL_TYPE>*)
+  FORWARD(GetCurrentPhysicalMediaType, IMAPI_MEDIA_PHYSICAL_TYPE*)
+  FORWARD(GetCurrentMediaStatus, std::uint32_t*)
+  FORWARD(GetMediaHeuristicallyBlank, bool*)
+  FORWARD(GetFreeSectorsOnMedia, std::int32_t*)
+  FORWARD(Write, IStream*)
+  FORWARD0(CancelWrite)
+  FORWARD(GetWriteProtectStatus, std::uint32_t*)
+  ADVISE(DDiscFormat2DataEvents)
 };
 
 class FaultEraser final : public Faulty<IDiscFormat2Erase> {
  public:
   using Faulty::Faulty;
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    return Bound("IDiscFormat2Erase::PutRecorder", std::move(recorder));
+    return Bound(std::move(recorder));
   }
-  FORWARD(IDiscFormat2Erase, PutClientName, (const std::wstring& name), (name))
-  FORWARD(IDiscFormat2Erase, GetCurrentPhysicalMediaType,
-          (IMAPI_MEDIA_PHYSICAL_TYPE * type), (type))
-  FORWARD(IDiscFormat2Erase, PutFullErase, (bool full), (full))
-  FORWARD(IDiscFormat2Erase, EraseMedia, (), ())
-  HRESULT Advise(std::shared_ptr<DDiscFormat2EraseEvents> sink,
-                 std::uint32_t* cookie) override {
-    return Advised("IDiscFormat2Erase::Advise", sink, cookie);
-  }
-  HRESULT Unadvise(std::uint32_t cookie) override {
-    return Unadvised("IDiscFormat2Erase::Unadvise", cookie);
-  }
+  FORWARD(PutClientName, const std::wstring&)
+  FORWARD(GetCurrentPhysicalMediaType, IMAPI_MEDIA_PHYSICAL_TYPE*)
+  FORWARD(PutFullErase, bool)
+  FORWARD0(EraseMedia)
+  ADVISE(DDiscFormat2EraseEvents)
 };
 
 #undef FORWARD
+#undef FORWARD0
+#undef ADVISE
 
 // Creates the target's object and wraps it, unless the factory call is to
 // fail.
 template <typename Wrapper, typename Interface, typename Create>
 HRESULT Wrap(const std::shared_ptr<State>& state, const char* call,
-             std::shared_ptr<Interface>* out, Create create) {
+             const char* name, std::shared_ptr<Interface>* out, Create create) {
   std::shared_ptr<Interface> object;
-  const HRESULT hr = state->Run(call, "", [&] { return create(&object); });
-  if (Succeeded(hr)) *out = std::make_shared<Wrapper>(state, object);
+  const HRESULT hr = state->Run(std::string("DiscServices::") + call, "",
+                                [&] { return create(&object); });
+  if (Succeeded(hr)) *out = std::make_shared<Wrapper>(state, object, name);
   return hr;
 }
 
@@ -219,58 +217,35 @@ FaultDiscServices::~FaultDiscServices() = default;
 
 void FaultDiscServices::Fail(const std::string& call, HRESULT hr,
                              const std::string& drive) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->faults[call][drive] = hr;
+  state_->Locked([&] { state_->faults[call][drive] = hr; });
 }
-
 void FaultDiscServices::Before(const std::string& call,
                                std::function<void()> action) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->hooks[call] = std::move(action);
+  state_->Locked([&] { state_->hooks[call] = std::move(action); });
 }
-
 int FaultDiscServices::LiveObjects() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->live;
+  return state_->Locked([&] { return state_->live; });
 }
-
 int FaultDiscServices::OpenAdvises() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->advises;
+  return state_->Locked([&] { return state_->advises; });
 }
-
 int FaultDiscServices::LiveSinks() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  int live = 0;
-  for (const auto& sink : state_->sinks) live += sink.expired() ? 0 : 1;
-  return live;
+  return state_->Locked([&] {
+    return static_cast<int>(std::count_if(
+        state_->sinks.begin(), state_->sinks.end(),
+        [](const std::weak_ptr<void>& sink) { return !sink.expired(); }));
+  });
 }
 
-HRESULT FaultDiscServices::CreateDiscMaster(
-    std::shared_ptr<IDiscMaster2>* out) {
-  return Wrap<FaultMaster>(
-      state_, "DiscServices::CreateDiscMaster", out,
-      [&](auto* o) { return target().CreateDiscMaster(o); });
-}
-
-HRESULT FaultDiscServices::CreateRecorder(
-    std::shared_ptr<IDiscRecorder2>* out) {
-  return Wrap<FaultRecorder>(
-      state_, "DiscServices::CreateRecorder", out,
-      [&](auto* o) { return target().CreateRecorder(o); });
-}
-
-HRESULT FaultDiscServices::CreateDataWriter(
-    std::shared_ptr<IDiscFormat2Data>* out) {
-  return Wrap<FaultDataWriter>(
-      state_, "DiscServices::CreateDataWriter", out,
-      [&](auto* o) { return target().CreateDataWriter(o); });
-}
-
-HRESULT FaultDiscServices::CreateEraser(
-    std::shared_ptr<IDiscFormat2Erase>* out) {
-  return Wrap<FaultEraser>(state_, "DiscServices::CreateEraser", out,
-                           [&](auto* o) { return target().CreateEraser(o); });
-}
+#define CREATE(Wrapper, Interface, Call)                             \
+  HRESULT FaultDiscServices::Call(std::shared_ptr<Interface>* out) { \
+    return Wrap<Wrapper>(state_, #Call, #Interface, out,             \
+                         [&](auto* o) { return target().Call(o); }); \
+  }
+CREATE(FaultMaster, IDiscMaster2, CreateDiscMaster)
+CREATE(FaultRecorder, IDiscRecorder2, CreateRecorder)
+CREATE(FaultDataWriter, IDiscFormat2Data, CreateDataWriter)
+CREATE(FaultEraser, IDiscFormat2Erase, CreateEraser)
+#undef CREATE
 
 }  // namespace tessaline::testing
