@@ -19,14 +19,8 @@ class RecorderTest : public DriveRig {
     EnumerateRecorders(*test_.platform, list);
     return list;
   }
-  std::vector<std::int32_t> Indexes() {
-    std::vector<std::int32_t> indexes;
-    for (const RecorderInfo& info : List()) indexes.push_back(info.index);
-    return indexes;
-  }
 };
 
-// A drive is listed with the media its feature pages say it writes.
 TEST_F(RecorderTest, DrivesAreListedWithTheMediaTheirFeaturePagesName) {
   const struct {
     IMAPI_MEDIA_PHYSICAL_TYPE type;
@@ -78,7 +72,9 @@ TEST_F(RecorderTest, FaultsLeaveOutTheDriveOrEndTheList) {
     SCOPED_TRACE(row.fault);
     FaultDiscServices& disc = NewDisc();
     if (*row.fault) disc.Fail(row.fault, kE_FAIL, "drive1");
-    EXPECT_EQ(Indexes(), row.listed);
+    std::vector<std::int32_t> listed;
+    for (const RecorderInfo& info : List()) listed.push_back(info.index);
+    EXPECT_EQ(listed, row.listed);
     ExpectReleased();
   }
 }
