@@ -25,25 +25,6 @@ class DriveControlTest : public DriveRig {
   const Platform& platform() { return *test_.platform; }
 };
 
-TEST_F(DriveControlTest, EjectFilesTheMediumAndCloseLoadsABlankOne) {
-  EjectClose(platform(), 0, false);
-  EXPECT_EQ(Medium("drive0", "type"), "");
-  EXPECT_TRUE(
-      std::filesystem::exists(drives_ / "drive0" / "ejected" / "disc-001.img"));
-  EjectClose(platform(), 0, true);
-  EXPECT_EQ(Medium("drive0", "type"), "CDR");
-  EXPECT_EQ(Medium("drive0", "written"), "0");
-  // Removal is allowed first, so that a locked tray opens.
-  EXPECT_EQ(Requests("drive0").at(0), "IOCTL_STORAGE_MEDIA_REMOVAL allow");
-}
-
-TEST_F(DriveControlTest, DriveLockPreventsAndAllowsMediumRemoval) {
-  EXPECT_EQ(DriveLock(platform(), 0, true), 0);
-  EXPECT_EQ(Medium("drive0", "locked"), "1");
-  EXPECT_EQ(DriveLock(platform(), 0, false), 0);
-  EXPECT_EQ(Medium("drive0", "locked"), "0");
-}
-
 TEST_F(DriveControlTest, WithoutADriveOrDeviceNothingIsSentAndTheResultIs1) {
   for (bool refuse_device : {false, true}) {
     SCOPED_TRACE(refuse_device);

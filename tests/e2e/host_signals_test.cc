@@ -49,14 +49,18 @@ TEST_F(HostSignalsTest, HostEndedBySignalsLeavesNoToolAndTheNextRunSucceeds) {
   const fs::path snapshot = temp_.path() / "snapshot";
   fs::copy(source_, snapshot, fs::copy_options::recursive);
   const std::string host = TESSALINE_HOST_PATH;
-  // clang-format off
-  const std::vector<std::string> make = {
-      host, "--drives", drives_.string(), "make", layout_.string(),
-      "--source", source_.string(), "--media", "RECOVERY", "--work",
-      work_.string()};
-  // clang-format on
-  std::vector<std::string> make_verified = make;
-  make_verified.push_back("--verify");
+  std::vector<std::string> make = {host,
+                                   "--drives",
+                                   drives_.string(),
+                                   "make",
+                                   layout_.string(),
+                                   "--source",
+                                   source_.string(),
+                                   "--media",
+                                   "RECOVERY",
+                                   "--work",
+                                   work_.string(),
+                                   "--verify"};
   // A mastering program that says when it runs and never ends, so that
   // the tool is surely running when the host is ended.
   const fs::path slow = temp_.path() / "slow";
@@ -80,9 +84,7 @@ TEST_F(HostSignalsTest, HostEndedBySignalsLeavesNoToolAndTheNextRunSucceeds) {
       {"disc 2 of 2  writing", {SIGINT}, false},
   };
   for (const auto& point : points) {
-    SCOPED_TRACE(point.progress + std::string(" ") +
-                 std::to_string(point.signals.size()) + "x" +
-                 std::to_string(point.signals[0]));
+    SCOPED_TRACE(&point - points);
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     const pid_t pid = fork();
@@ -92,9 +94,7 @@ TEST_F(HostSignalsTest, HostEndedBySignalsLeavesNoToolAndTheNextRunSucceeds) {
       close(out[0]);
       if (point.slow_tool) setenv("PATH", slow_path.c_str(), 1);
       std::vector<char*> argv;
-      for (const auto& a : make_verified) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-      }
+      for (auto& a : make) argv.push_back(a.data());
       argv.push_back(nullptr);
       execv(host.c_str(), argv.data());
       _exit(127);
@@ -138,7 +138,7 @@ TEST_F(HostSignalsTest, HostEndedBySignalsLeavesNoToolAndTheNextRunSucceeds) {
       EXPECT_FALSE(fs::exists(work_ / "Burn"));
     }
 
-    const CommandResult fresh = RunCommand(make);
+    const CommandResult fresh = RunCommand({make.begin(), make.end() - 1});
     EXPECT_EQ(fresh.status, 0) << fresh.output;
     EXPECT_EQ(TreeOf(snapshot), TreeOf(source_));
   }

@@ -21,8 +21,6 @@ class FakeVolumes : public platform::Volumes {
   void AddRoot(const std::wstring& root, platform::DriveType type,
                std::int64_t free);
   void SetModuleFolder(const std::wstring& folder);
-  // Paths FreeBytes was asked for, in order.
-  std::vector<std::wstring> FreeBytesQueries() const;
 
   bool FreeBytes(const std::wstring& path, std::int64_t* free) override;
   platform::DriveType TypeOfRoot(const std::wstring& root) override;
@@ -35,7 +33,6 @@ class FakeVolumes : public platform::Volumes {
   std::vector<std::wstring> roots_;
   std::map<std::wstring, platform::DriveType> types_;
   std::wstring module_folder_;
-  std::vector<std::wstring> queries_;
 };
 
 }  // namespace tessaline::testing
