@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
-#include <future>
 #include <limits>
-#include <mutex>
+#include <semaphore>
 
 #include "platform/text.h"
 #include "support/rig/drive_rig.h"
@@ -21,24 +21,17 @@ using ::testing::ElementsAre;
 constexpr std::int64_t kPlenty = std::int64_t{1} << 50;
 
 // Holds the job's thread at its first report of `code` until released.
-class Hold {
- public:
+struct Hold {
   Hold(StatusLog& log, std::int32_t code) {
     log.SetHook([this, code](const StatusReport& report) {
-      if (report.code != code) return;
-      std::call_once(once_, [this] {
-        reached_.set_value();
-        go_.wait();
-      });
+      if (report.code == code && !held.exchange(true)) {
+        reached.release();
+        go.acquire();
+      }
     });
   }
-  void Reached() { reached_.get_future().wait(); }
-  void Release() { released_.set_value(); }
-
- private:
-  std::once_flag once_;
-  std::promise<void> reached_, released_;
-  std::shared_future<void> go_ = released_.get_future().share();
+  std::atomic<bool> held{false};
+  std::binary_semaphore reached{0}, go{0};
 };
 
 class CreatorTest : public DriveRig {
@@ -267,9 +260,9 @@ TEST_F(CreatorTest, CancelStaysAndCopiesGetItsValueInAFlagOfTheirOwn) {
 TEST_F(CreatorTest, HostCancelsWhileTheJobsThreadWrites) {
   Hold hold(log_, 8);
   creator_->CreateDisc(2, 1, &StatusLog::Callback, &log_);
-  hold.Reached();
+  hold.reached.acquire();
   creator_->Cancel();
-  hold.Release();
+  hold.go.release();
   EXPECT_EQ(log_.WaitForFinal().code, 11);
   EXPECT_THAT(log_.Codes(), ::testing::Not(::testing::Contains(9)));
   EXPECT_EQ(Medium("drive0", "damaged"), "1");
@@ -280,14 +273,14 @@ TEST_F(CreatorTest, ARunningJobMovesWithCopiesAndAssignments) {
   StatusLog later;
   Hold hold(log_, 1);
   creator_->CreateDisc(2, 0, &StatusLog::Callback, &log_);
-  hold.Reached();
+  hold.reached.acquire();
   auto copy = std::make_unique<Tessaline>(*creator_);
   // Would wait for the held job if it still owned it.
   creator_.reset();
   auto target = Make();
   *target = *copy;
   target->Cancel();
-  hold.Release();
+  hold.go.release();
   target.reset();
   EXPECT_EQ(log_.WaitForFinal().code, 11);
   EXPECT_EQ(Final(*copy, 2, &later), 10);

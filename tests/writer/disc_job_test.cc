@@ -217,13 +217,13 @@ TEST_F(BootDiscTest, ToolFailuresEndTheJobWithTheirTexts) {
     const char* removed;  // a file of the library's folder taken away
     std::wstring text;
   } rows[] = {
+      // clang-format off
       {"tool fails", 2, true, nullptr, L"oscdimg.exe returned an error"},
       {"no image", 0, false, nullptr, L"boot.iso missing, oscdimg.exe failed"},
-      {"cancelled tool", kNever, true, nullptr,
-       L"oscdimg.exe returned an error"},
-      {"no boot sector", 0, true, "etfsboot.com",
-       module + L"etfsboot.com missing"},
+      {"cancelled tool", kNever, true, nullptr, L"oscdimg.exe returned an error"},
+      {"no boot sector", 0, true, "etfsboot.com", module + L"etfsboot.com missing"},
       {"no tool", 0, true, "oscdimg", module + L"oscdimg missing"},
+      // clang-format on
   };
   fs::remove(SourcePath("boot/etfsboot.com"));
   for (const auto& row : rows) {

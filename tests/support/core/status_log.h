@@ -1,6 +1,5 @@
-// What the library tells the host, in one place: the reports of a status
-// callback (pass StatusLog::Callback with the log as its context), the text
-// it prints and the messages it shows the user, which return at once.
+// What the library tells the host: the reports of a status callback (pass
+// Callback with the log as its context), its text and its messages.
 #ifndef TESSALINE_TESTS_SUPPORT_CORE_STATUS_LOG_H_
 #define TESSALINE_TESTS_SUPPORT_CORE_STATUS_LOG_H_
 
@@ -42,20 +41,16 @@ class StatusLog : public platform::Console, public platform::Prompt {
   std::vector<StatusReport> Reports() const {
     return Locked([&] { return reports_; });
   }
-  // The codes in order, a run of write progress reports counted once: the
-  // drive gives as many as it likes.
+  // The codes in order, a run of write progress reports (8) counted once.
   std::vector<std::int32_t> Codes() const;
-  // The reports with one of the final codes 10 to 14.
-  int FinalReports() const;
-  // Waits until a final report has been delivered (its hook run) and gives
-  // it.
+  int FinalReports() const;  // of the final codes 10 to 14
+  // Waits until a final report's callback has returned and gives it.
   StatusReport WaitForFinal();
   // The text of the failure (code 12), read during the call.
   std::wstring FailureText() const {
     return Locked([&] { return failure_; });
   }
-  // Runs inside the callback, on the reporting thread, after the report is
-  // recorded.
+  // Runs inside the callback, after the report is recorded.
   void SetHook(std::function<void(const StatusReport&)> hook) {
     Locked([&] { hook_ = std::move(hook); });
   }

@@ -15,16 +15,13 @@ namespace tessaline::testing {
 
 inline constexpr std::uint32_t kNever = 0xFFFFFFFFu;
 
-// How a started process behaves; times count from its start.
+// How a started process behaves. It ends `run_milliseconds` after its start
+// with `exit_code`, or `terminate_milliseconds` after Terminate with the code
+// asked for (kNever: not on its own); the `failing_wait`th Wait fails.
 struct FakeProcessScript {
-  // It ends this long after its start with `exit_code`; kNever: it runs
-  // until it is terminated.
   std::uint32_t run_milliseconds = 0;
   std::uint32_t exit_code = 0;
-  // After Terminate it ends this much later with the code asked for;
-  // kNever: it does not end at all.
   std::uint32_t terminate_milliseconds = 0;
-  // The n-th Wait (counted from 1) fails without waiting; 0: none fails.
   int failing_wait = 0;
   // Runs as the process starts (to leave what the tool would write).
   std::function<void(const std::wstring& command_line)> on_start = nullptr;
@@ -40,7 +37,7 @@ struct FakeTermination {
   std::uint32_t at = 0;  // since the start of the process
 };
 
-class FakeProcessesState;
+struct FakeProcessesState;
 
 class FakeProcesses : public platform::Processes {
  public:
@@ -48,9 +45,7 @@ class FakeProcesses : public platform::Processes {
   ~FakeProcesses() override;
 
   void Script(const FakeProcessScript& script);
-  // Start fails with this native error code; 0 lets starts succeed again.
-  void FailStart(std::uint32_t error);
-
+  void FailStart(std::uint32_t error);  // 0: starts succeed again
   // Every Start, the failed ones included, in order.
   std::vector<FakeStart> Starts() const;
   int OpenHandles() const;

@@ -1,8 +1,6 @@
-// Virtual drives in a temporary folder under the fake clock, with the
-// fault-injecting disc services over them, a source and a work folder, and
-// one status log: the platform the burn, drive, writer and creator tests run
-// the library on. The end-to-end tests run the shared library on the same
-// drives, which it finds through TESSALINE_DRIVES.
+// Virtual drives under the fake clock with fault-injecting disc services, a
+// source, a work folder and one status log. The shared library finds the
+// same drives through TESSALINE_DRIVES.
 #ifndef TESSALINE_TESTS_SUPPORT_RIG_DRIVE_RIG_H_
 #define TESSALINE_TESTS_SUPPORT_RIG_DRIVE_RIG_H_
 
@@ -26,35 +24,28 @@ class DriveRig : public ::testing::Test {
   ~DriveRig() override;
 
   void TearDown() override { ExpectReleased(); }
-  // Every object the code under test took is released, every advise
-  // undone and every sink let go.
+  // Every object, advise and sink the code under test took is let go.
   void ExpectReleased();
   // Fresh disc services, without the faults of the last ones.
   FaultDiscServices& NewDisc();
 
-  // Adds a drive whose tray holds a blank medium of `type`; `extra` lines
-  // go first into its drive.ini ("speed=2048").
+  // A drive with a blank medium of `type`; `extra` goes into its drive.ini.
   std::filesystem::path AddDrive(const std::string& name,
                                  IMAPI_MEDIA_PHYSICAL_TYPE type,
                                  const std::string& extra = "");
-  // Puts `sectors` sectors of written data on the drive's medium, as an
-  // earlier write would have left them.
+  // Leaves `sectors` sectors written on the drive's medium.
   void Record(const std::string& name, std::uint32_t sectors);
-  // The drive's request log, one line per entry.
   std::vector<std::string> Requests(const std::string& name) const;
-  // A value of the drive's medium.ini ("written", "damaged", "mounted").
+  // A value of the drive's medium.ini ("written", "damaged", "locked").
   std::string Medium(const std::string& name, const std::string& key) const;
-  // The medium drive0 put out of its tray as its `number`th.
+  // drive0's `number`th ejected medium, and its medium as mounted.
   std::filesystem::path Ejected(int number) const;
-  // What drive0's medium holds, as the system mounts it.
   std::filesystem::path OnDisc(const std::string& name = "") const;
 
-  // A set's source: disc 1 takes boot, sources and kiro, disc 2 data; and
-  // the layout that names them.
+  // A set's source and its layout: disc 1 boot, sources, kiro; disc 2 data.
   void MakeSource();
   std::wstring Wide(const std::filesystem::path& path) const;
-  // A creator of the set MakeSource made, on the system's platform, which
-  // finds the rig's drives through TESSALINE_DRIVES.
+  // A creator of that set on the system's platform.
   Tessaline SystemCreator(const std::filesystem::path& work) {
     Tessaline creator(Wide(work).c_str(), Wide(source_).c_str(), L"RECOVERY");
     creator.AnalyzeLayout(Wide(layout_).c_str());
@@ -84,7 +75,6 @@ class DriveRig : public ::testing::Test {
   bool had_drives_ = false;
 };
 
-// The output and exit status of a command.
 struct CommandResult {
   int status = -1;
   std::string output;
