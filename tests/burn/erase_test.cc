@@ -62,7 +62,7 @@ TEST_F(EraseTest, OutcomeFollowsMediumKindAndInjectedFault) {
       reason = e.reason;
     }
     EXPECT_EQ(reason, row.user_needed);
-    if (reason == -1) EXPECT_EQ(hr, row.hr);
+    EXPECT_EQ(reason == -1 ? hr : row.hr, row.hr);
     const bool erased = *row.erased != '\0';
     EXPECT_EQ(Medium("drive1", "written"), erased ? "0" : "1");
     const std::vector<std::string> requests = Requests("drive1");

@@ -6,11 +6,6 @@ namespace {
 bool IsFinal(std::int32_t code) { return code >= 10 && code <= 14; }
 }  // namespace
 
-std::ostream& operator<<(std::ostream& out, const StatusReport& report) {
-  return out << "(" << report.code << ", " << report.first << ", "
-             << report.second << ")";
-}
-
 void StatusLog::Callback(std::int32_t code, std::intptr_t first,
                          std::intptr_t second, void* context) {
   auto* log = static_cast<StatusLog*>(context);

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,6 @@ struct StatusReport {
   std::intptr_t second = 0;
   bool operator==(const StatusReport&) const = default;
 };
-std::ostream& operator<<(std::ostream& out, const StatusReport& report);
 
 struct PromptMessage {
   std::wstring text;

@@ -14,7 +14,7 @@ struct FaultDiscServices::State {
   std::map<std::string, std::map<std::string, HRESULT>> faults;
   std::map<std::string, std::function<void()>> hooks;
   int live = 0;
-  int advises = 0;
+  int unadvises = 0;
   std::vector<std::weak_ptr<void>> sinks;
 
   template <typename Action>
@@ -49,29 +49,23 @@ namespace {
 using State = FaultDiscServices::State;
 
 // A member that goes to the target unless a fault is injected into it.
-#define FORWARD(Method, ...)                                       \
-  HRESULT Method(__VA_ARGS__ a) override {                         \
-    return Run(#Method, [&] { return this->target_->Method(a); }); \
+#define FORWARD(Method, ...)                                             \
+  HRESULT Method(__VA_ARGS__ __VA_OPT__(a)) override {                   \
+    return Run(#Method, [&] { return target_->Method(__VA_OPT__(a)); }); \
   }
-#define FORWARD0(Method)                                          \
-  HRESULT Method() override {                                     \
-    return Run(#Method, [&] { return this->target_->Method(); }); \
-  }
-#define ADVISE(Events)                                                   \
-  HRESULT Advise(std::shared_ptr<Events> sink, std::uint32_t* cookie)    \
-      override {                                                         \
-    const HRESULT hr =                                                   \
-        Run("Advise", [&] { return target_->Advise(sink, cookie); });    \
-    std::lock_guard<std::mutex> lock(state_->mutex);                     \
-    if (Succeeded(hr)) ++state_->advises, state_->sinks.push_back(sink); \
-    return hr;                                                           \
-  }                                                                      \
-  HRESULT Unadvise(std::uint32_t cookie) override {                      \
-    const HRESULT hr =                                                   \
-        Run("Unadvise", [&] { return target_->Unadvise(cookie); });      \
-    std::lock_guard<std::mutex> lock(state_->mutex);                     \
-    if (Succeeded(hr)) --state_->advises;                                \
-    return hr;                                                           \
+#define ADVISE(Events)                                                         \
+  HRESULT Advise(std::shared_ptr<Events> sink, std::uint32_t* cookie)          \
+      override {                                                               \
+    const HRESULT hr =                                                         \
+        Run("Advise", [&] { return target_->Advise(sink, cookie); });          \
+    if (Succeeded(hr)) state_->Locked([&] { state_->sinks.push_back(sink); }); \
+    return hr;                                                                 \
+  }                                                                            \
+  HRESULT Unadvise(std::uint32_t cookie) override {                            \
+    const HRESULT hr =                                                         \
+        Run("Unadvise", [&] { return target_->Unadvise(cookie); });            \
+    if (Succeeded(hr)) state_->Locked([&] { ++state_->unadvises; });           \
+    return hr;                                                                 \
   }
 
 // An object of the target's wrapped: counted while it lives, its calls
@@ -134,8 +128,8 @@ class FaultRecorder final : public Faulty<IDiscRecorder2> {
   FORWARD(GetProductId, std::wstring*)
   FORWARD(GetVolumePathNames, std::vector<std::wstring>*)
   FORWARD(GetSupportedFeaturePages, std::vector<std::uint32_t>*)
-  FORWARD0(DisableMcn)
-  FORWARD0(EnableMcn)
+  FORWARD(DisableMcn)
+  FORWARD(EnableMcn)
   FORWARD(QueryRecorderEx, std::shared_ptr<IDiscRecorder2Ex>*)
 };
 
@@ -173,7 +167,7 @@ class FaultDataWriter final : public Faulty<IDiscFormat2Data> {
   FORWARD(GetMediaHeuristicallyBlank, bool*)
   FORWARD(GetFreeSectorsOnMedia, std::int32_t*)
   FORWARD(Write, IStream*)
-  FORWARD0(CancelWrite)
+  FORWARD(CancelWrite)
   FORWARD(GetWriteProtectStatus, std::uint32_t*)
   ADVISE(DDiscFormat2DataEvents)
 };
@@ -187,12 +181,11 @@ class FaultEraser final : public Faulty<IDiscFormat2Erase> {
   FORWARD(PutClientName, const std::wstring&)
   FORWARD(GetCurrentPhysicalMediaType, IMAPI_MEDIA_PHYSICAL_TYPE*)
   FORWARD(PutFullErase, bool)
-  FORWARD0(EraseMedia)
+  FORWARD(EraseMedia)
   ADVISE(DDiscFormat2EraseEvents)
 };
 
 #undef FORWARD
-#undef FORWARD0
 #undef ADVISE
 
 // Creates the target's object and wraps it, unless the factory call is to
@@ -227,7 +220,9 @@ int FaultDiscServices::LiveObjects() const {
   return state_->Locked([&] { return state_->live; });
 }
 int FaultDiscServices::OpenAdvises() const {
-  return state_->Locked([&] { return state_->advises; });
+  return state_->Locked([&] {
+    return static_cast<int>(state_->sinks.size()) - state_->unadvises;
+  });
 }
 int FaultDiscServices::LiveSinks() const {
   return state_->Locked([&] {
