@@ -40,10 +40,8 @@ class DiscJobTest : public JobTest, public ::testing::WithParamInterface<int> {
 };
 
 TEST_P(DiscJobTest, ReportsEveryStageAndLeavesTheDiscAndNothingElse) {
-  // The build's steps come for disc 1 only; 9 at the start of the
-  // verification and for each full chunk of the image (5 MiB: two of 1000
-  // sectors, then a short one) or each entry but the first; 15 only after a
-  // verification. A verify flag other than 1 neither verifies nor finishes.
+  // 9 for each chunk of the image (two of 1000 sectors and a short one) or
+  // each entry but the first. A verify flag other than 0 or 1 just writes.
   const std::vector<std::int32_t> build =
       boot() ? std::vector<std::int32_t>{1, 1, 1, 2, 3, 3, 3, 3, 3, 4, 5, 6, 8}
              : std::vector<std::int32_t>{1, 1, 4, 5, 6, 8};
@@ -65,9 +63,8 @@ TEST_P(DiscJobTest, ReportsEveryStageAndLeavesTheDiscAndNothingElse) {
     EXPECT_TRUE(Holds());
     EXPECT_FALSE(fs::exists(WorkPath("Burn")));
     EXPECT_FALSE(fs::exists(WorkPath("boot.iso")));
-    // The tray is left free; the drive settles before the report; a
-    // verification dismounts the disc, waits for the drive, and locks the
-    // tray while it reads.
+    // The drive settles before the report; a verification dismounts the
+    // disc, waits for the drive, and locks the tray while it reads.
     EXPECT_EQ(Medium("drive0", "locked"), "0");
     EXPECT_EQ(test_.clock->Sleeps().back(), 6000u);
     const auto requests = Requests("drive0");
@@ -160,10 +157,8 @@ TEST_P(DiscJobTest, OutcomeFollowsMediumFaultAndCancelPoint) {
       EXPECT_EQ(ReadFile(WorkPath("missing.txt")),
                 platform::ToUtf8(Source(row.missing)) + "\r\n");
     }
-    if (row.cancel == -1) {
-      // Nothing reaches the drive or the tool.
-      EXPECT_TRUE(Requests("drive0").empty());
-      EXPECT_TRUE(processes_->Starts().empty());
+    if (row.cancel == -1) {  // nothing reaches the drive or the tool
+      EXPECT_TRUE(Requests("drive0").empty() && processes_->Starts().empty());
     }
   }
 }
@@ -186,12 +181,10 @@ TEST_F(BootDiscTest, ToolRunsOnTheBuildFolderWithTheSourceOrLibraryBootSector) {
     }
   };
   RunJob(1, 0, kBootItems);
-  EXPECT_EQ(seen, (std::map<std::string, std::string>{
-                      {"DVD", ""},
-                      {"RECOVERY1", ""},
-                      {"kiro/plugins.xml", "<plugins disc='dvd'/>"},
-                      {"boot/bcd", "boot configuration"},
-                      {"boot/etfsboot.com", "absent"}}));
+  // clang-format off
+  EXPECT_EQ(seen, (std::map<std::string, std::string>{{"DVD", ""}, {"RECOVERY1", ""},
+      {"kiro/plugins.xml", "<plugins disc='dvd'/>"}, {"boot/bcd", "boot configuration"}, {"boot/etfsboot.com", "absent"}}));
+  // clang-format on
   fs::remove(SourcePath("boot/etfsboot.com"));
   RunJob(1, 0, kBootItems);
   const std::wstring tool = temp_.Wide("module/oscdimg");
