@@ -65,13 +65,6 @@ TEST_F(DriveControlTest, DismountRetriesTheLockThenDismountsAnyway) {
                    "FSCTL_LOCK_VOLUME" + refused,
                    "FSCTL_DISMOUNT_VOLUME" + refused}));
   EXPECT_EQ(test_.clock->TotalSlept(), 5 * 10000u);
-
-  // A drive that needs no time to settle is not waited for.
-  AddDrive("drive1", IMAPI_MEDIA_TYPE_CDR);
-  Record("drive1", 2);
-  EXPECT_EQ(DismountDiscVolume(platform(), 1), 0);
-  EXPECT_EQ(Medium("drive1", "mounted"), "0");
-  EXPECT_EQ(test_.clock->TotalSlept(), 5 * 10000u);
 }
 
 }  // namespace

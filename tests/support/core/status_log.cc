@@ -1,5 +1,7 @@
 #include "support/core/status_log.h"
 
+#include <algorithm>
+
 namespace tessaline::testing {
 
 namespace {
@@ -30,29 +32,26 @@ void StatusLog::Callback(std::int32_t code, std::intptr_t first,
 std::vector<std::int32_t> StatusLog::Codes() const {
   std::vector<std::int32_t> codes;
   for (const auto& report : Reports()) {
-    if (report.code != 8 || codes.empty() || codes.back() != 8) {
+    if (report.code != 8 || codes.empty() || codes.back() != 8)
       codes.push_back(report.code);
-    }
   }
   return codes;
 }
 
 int StatusLog::FinalReports() const {
-  int count = 0;
-  for (const auto& report : Reports()) count += IsFinal(report.code) ? 1 : 0;
-  return count;
+  const auto reports = Reports();
+  return static_cast<int>(std::count_if(
+      reports.begin(), reports.end(), [](auto& r) { return IsFinal(r.code); }));
 }
 
 StatusReport StatusLog::WaitForFinal() {
   std::unique_lock<std::mutex> lock(mutex_);
-  StatusReport final;
-  changed_.wait(lock, [&] {
-    for (std::size_t i = 0; i < delivered_; ++i) {
-      if (IsFinal(reports_[i].code)) final = reports_[i];
-    }
-    return final.code != 0;
-  });
-  return final;
+  const auto final = [&] {
+    return std::find_if(reports_.begin(), reports_.begin() + delivered_,
+                        [](auto& r) { return IsFinal(r.code); });
+  };
+  changed_.wait(lock, [&] { return final() != reports_.begin() + delivered_; });
+  return *final();
 }
 
 void StatusLog::Show(const std::wstring& text, const std::wstring& caption) {

@@ -59,9 +59,6 @@ class StatusLog : public platform::Console, public platform::Prompt {
   std::string Text() const {
     return Locked([&] { return text_; });
   }
-  void Clear() {
-    Locked([&] { text_.clear(); });
-  }
 
   void Show(const std::wstring& text, const std::wstring& caption) override;
   void PumpOneMessage() override {}

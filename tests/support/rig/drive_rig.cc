@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
@@ -18,21 +16,18 @@ namespace tessaline::testing {
 namespace fs = std::filesystem;
 
 DriveRig::DriveRig() {
-  fs::create_directories(drives_);
-  fs::create_directories(work_);
-  fs::create_directories(source_);
+  for (const auto& folder : {drives_, work_, source_}) {
+    fs::create_directories(folder);
+  }
   NewDisc();
   test_.platform->devices = platform::MakeVirtualDevices(drives_.string());
-  if (const char* value = getenv("TESSALINE_DRIVES")) {
-    had_drives_ = true;
-    previous_drives_ = value;
-  }
+  if (const char* value = getenv("TESSALINE_DRIVES")) previous_drives_ = value;
   setenv("TESSALINE_DRIVES", drives_.c_str(), 1);
 }
 
 DriveRig::~DriveRig() {
-  had_drives_ ? setenv("TESSALINE_DRIVES", previous_drives_.c_str(), 1)
-              : unsetenv("TESSALINE_DRIVES");
+  previous_drives_ ? setenv("TESSALINE_DRIVES", previous_drives_->c_str(), 1)
+                   : unsetenv("TESSALINE_DRIVES");
 }
 
 FaultDiscServices& DriveRig::NewDisc() {
@@ -77,17 +72,16 @@ std::vector<std::string> DriveRig::Requests(const std::string& name) const {
 
 std::string DriveRig::Medium(const std::string& name,
                              const std::string& key) const {
-  std::istringstream in(ReadFile(drives_ / name / "medium.ini"));
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
-  }
-  return "";
+  const std::string text = "\n" + ReadFile(drives_ / name / "medium.ini");
+  const auto at = text.find("\n" + key + "=");
+  if (at == std::string::npos) return "";
+  const auto begin = at + key.size() + 2;
+  return text.substr(begin, text.find('\n', begin) - begin);
 }
 
 fs::path DriveRig::Ejected(int number) const {
-  char name[32];
-  std::snprintf(name, sizeof name, "disc-%03d.img", number);
-  return drives_ / "drive0" / "ejected" / name;
+  return drives_ / "drive0" / "ejected" /
+         ("disc-00" + std::to_string(number) + ".img");
 }
 
 fs::path DriveRig::OnDisc(const std::string& name) const {
@@ -144,8 +138,7 @@ bool HoldsInOrder(const std::vector<std::int32_t>& codes,
   auto it = codes.begin();
   for (std::int32_t code : expected) {
     it = std::find(it, codes.end(), code);
-    if (it == codes.end()) return false;
-    ++it;
+    if (it++ == codes.end()) return false;
   }
   return true;
 }

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,8 +72,7 @@ class DriveRig : public ::testing::Test {
   std::shared_ptr<FaultDiscServices> disc_;
 
  private:
-  std::string previous_drives_;
-  bool had_drives_ = false;
+  std::optional<std::string> previous_drives_;
 };
 
 struct CommandResult {
