@@ -36,15 +36,15 @@ class DiscContentTest : public DriveRig,
     WriteFile(source_ / "RECOVERY2", "an item, not the marker");
     WriteFile(source_ / "DVD", "an item, not the marker");
     WriteFile(temp_.path() / "outside" / "secret.txt", "secret");
-    fs::create_directories(source_ / "links");
+    for (const char* folder : {"links", "out", "loop"}) {
+      fs::create_directories(source_ / folder);
+    }
     fs::create_directory_symlink("../data/folder0", source_ / "links" / "in");
     fs::create_symlink("../a.txt", source_ / "links" / "a");
-    fs::create_directories(source_ / "out");
     fs::create_directory_symlink(temp_.path() / "outside",
                                  source_ / "out" / "away");
     fs::create_symlink(temp_.path() / "outside" / "secret.txt",
                        source_ / "secret");
-    fs::create_directories(source_ / "loop");
     fs::create_directory_symlink(".", source_ / "loop" / "here");
     fs::create_symlink("self", source_ / "self");
   }
@@ -103,28 +103,19 @@ TEST_P(DiscContentTest, DiscHoldsWhatTheLayoutNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, DiscContentTest,
+    // clang-format off
     ::testing::Values(
         Layout{"NestedEntriesKeepEveryFile", 2, "a.txt,dir,dir/sub.txt", 1, ""},
         Layout{"PluginFolder", 2, "data,kiro", 1, ""},
-        Layout{"PluginListItem", 2, "kiro/pluginsDVD.xml,kiro/plugins.xml", 1,
-               ""},
+        Layout{"PluginListItem", 2, "kiro/pluginsDVD.xml,kiro/plugins.xml", 1, ""},
         Layout{"LinksInsideTheSource", 2, "links", 0, ""},
-        Layout{"LinkOutOfTheSource", 2, "a.txt,out", 0,
-               "{src}/out/away - copy failed. Item lies outside the source "
-               "folder"},
-        Layout{"ItemThatIsALinkOut", 2, "a.txt,secret", 0,
-               "{src}/secret - copy failed. Item lies outside the source "
-               "folder"},
-        Layout{"LinkToItsOwnFolder", 2, "a.txt,loop", 0,
-               "{src}/loop/here - copy failed. Item is a link loop"},
-        Layout{"LinkToItself", 2, "a.txt,self", 0,
-               "{src}/self - copy failed. Item is a link loop"},
-        Layout{"DiscMarkerTaken", 2, "a.txt,RECOVERY2", 0,
-               "{work}/Burn/RECOVERY2 - disc marker would replace an item of "
-               "the disc"},
-        Layout{"BootMarkerTaken", 1, "boot,DVD", 0,
-               "{work}/Burn/DVD - disc marker would replace an item of the "
-               "disc"}),
+        Layout{"LinkOutOfTheSource", 2, "a.txt,out", 0, "{src}/out/away - copy failed. Item lies outside the source folder"},
+        Layout{"ItemThatIsALinkOut", 2, "a.txt,secret", 0, "{src}/secret - copy failed. Item lies outside the source folder"},
+        Layout{"LinkToItsOwnFolder", 2, "a.txt,loop", 0, "{src}/loop/here - copy failed. Item is a link loop"},
+        Layout{"LinkToItself", 2, "a.txt,self", 0, "{src}/self - copy failed. Item is a link loop"},
+        Layout{"DiscMarkerTaken", 2, "a.txt,RECOVERY2", 0, "{work}/Burn/RECOVERY2 - disc marker would replace an item of the disc"},
+        Layout{"BootMarkerTaken", 1, "boot,DVD", 0, "{work}/Burn/DVD - disc marker would replace an item of the disc"}),
+    // clang-format on
     [](const ::testing::TestParamInfo<Layout>& info) {
       return std::string(info.param.name);
     });
