@@ -17,8 +17,7 @@ using namespace platform;
 enum class Cancel { kNone, kBefore, kDuringWrite };
 enum class Disc { kOld, kImage, kDamaged };
 
-// The image goes to drive0, throttled to four sectors a second so that a
-// write takes fake time and a cancel can fall into it.
+// drive0 writes four sectors a second, so a cancel can fall into a write.
 class ImageWriterTest : public DriveRig {
  protected:
   ImageWriterTest() {
@@ -129,8 +128,7 @@ TEST_F(ImageWriterTest, IsoStreamTakesWholeSectorsUpToTheLargestLong) {
   }
 }
 
-// A write whose set-up fails (no data writer, no whole sector in the image,
-// no tree to add) fails before the medium is touched: it is not erased.
+// No data writer, no whole sector in the image, no tree to add.
 TEST_F(ImageWriterTest, WriteThatCannotBeSetUpLeavesTheMediumAlone) {
   for (int row = 0; row < 4; ++row) {
     const bool iso = row % 2 == 0;

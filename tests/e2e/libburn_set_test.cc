@@ -1,6 +1,5 @@
-// A recovery disc set made through libburn on its pseudo-drives (an image
-// file that libburn treats as a drive), the machine's recorders being left
-// alone: the pseudo-drives come after them in the list.
+// A recovery disc set made through libburn on its pseudo-drives, which come
+// after the machine's recorders in the list.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -40,8 +39,7 @@ class LibburnSetTest : public DriveRig {
 
   std::string saved_tmpdir_;
 
-  // Names one pseudo-drive per entry ("name" or "name@options", the file
-  // in the test's folder) and returns their drive indexes, in order.
+  // One pseudo-drive per "file" or "file@options"; their drive indexes.
   std::vector<std::int32_t> UseDrives(const std::vector<std::string>& drives) {
     std::string list;
     for (const std::string& drive : drives) {
@@ -97,9 +95,6 @@ TEST_F(LibburnSetTest,
   EXPECT_TRUE(HoldsInOrder(again.Codes(), {4, 7, 5, 6, 8, 10}));
 }
 
-// Cancelling on the first write report stops libburn: the pseudo-drive's
-// file holds what libburn had written, and nothing else in its folder or
-// the work folder remains.
 TEST_F(LibburnSetTest, CancelDuringTheWriteStopsLibburn) {
   fs::create_directories(File("slow"));
   const auto drives = UseDrives({"slow/disc.img@speed=1m"});
@@ -115,9 +110,8 @@ TEST_F(LibburnSetTest, CancelDuringTheWriteStopsLibburn) {
   EXPECT_FALSE(fs::exists(work_ / "Burn"));
 }
 
-// A medium too small for the disc fails the disc without touching it: the
-// data disc's image does not fit its free blocks, the boot image is refused
-// by the write.
+// The data disc's image does not fit the free blocks; the boot image is
+// refused by the write.
 TEST_F(LibburnSetTest, MediumTooSmallFailsCleanly) {
   for (const auto& [disc, code, first] :
        {std::tuple{1, 13, std::intptr_t{2}}, {2, 12, 0}}) {

@@ -1,7 +1,5 @@
-// A writer job on the drive rig: drive0 holds a blank DVD+R and settles as a
-// real recorder does; the mastering tool runs on fake processes and leaves
-// `image_` as its image (nothing when it is empty), `on_start_` running as it
-// starts.
+// drive0 holds a blank DVD+R and settles as a recorder does; the mastering
+// tool leaves `image_` (if any) as its image, running `on_start_` first.
 #ifndef TESSALINE_TESTS_WRITER_JOB_FIXTURE_H_
 #define TESSALINE_TESTS_WRITER_JOB_FIXTURE_H_
 

@@ -14,10 +14,9 @@ namespace tessaline::testing {
 
 class FakeVolumes : public platform::Volumes {
  public:
-  // Free space of every path that starts with `prefix` (the longest
-  // matching prefix wins). Paths without a match cannot be asked.
+  // Free space below `prefix` (the longest wins); other paths have none.
   void SetFreeBytes(const std::wstring& prefix, std::int64_t free);
-  // Adds a candidate work root (in order) with its type and free space.
+  // A candidate work root, in order.
   void AddRoot(const std::wstring& root, platform::DriveType type,
                std::int64_t free);
   void SetModuleFolder(const std::wstring& folder);

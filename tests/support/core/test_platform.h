@@ -1,7 +1,5 @@
-// A Platform for tests: the real POSIX file system and profile reader (the
-// tests work in real temporary folders), and fakes for everything that
-// waits, prints, asks the user or looks at drives. Processes, devices and
-// disc services are left empty; the tests that need them set their fakes.
+// The system's file system and profiles with fakes for the clock, console,
+// prompt and volumes; processes, devices and disc services are left empty.
 #ifndef TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
 #define TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
 
@@ -26,8 +24,7 @@ struct TestPlatform {
 
 TestPlatform MakeTestPlatform();
 
-// The machine's own backends (the POSIX ones on POSIX, the Windows ones on
-// Windows), for tests that run on both.
+// The machine's own backends, for tests that run on both systems.
 std::shared_ptr<platform::FileSystem> MakeSystemFileSystem();
 std::shared_ptr<platform::Profiles> MakeSystemProfiles();
 std::shared_ptr<platform::Apartment> MakeSystemApartment();
