@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <limits>
 #include <semaphore>
+#include <tuple>
 
 #include "platform/text.h"
 #include "support/rig/drive_rig.h"
@@ -103,21 +104,17 @@ TEST_F(CreatorTest, LayoutFailuresCarryTheirExactMessages) {
 }
 
 TEST_F(CreatorTest, RoomIsTwiceTheSizePlus20MiBAndNeverWrapsAround) {
-  struct Case {
-    const char* size;
-    std::int64_t enough;
-    const wchar_t* asked;
-  };
   constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  for (const Case& c : {Case{" +1000000000x", 2020971520, L"MB 1927"},
-                        Case{"about 2 GB", 20971520, L"MB 20"},
-                        Case{"-3000000000", 20971520, L"MB 20"},
-                        Case{"4611686018427387904", kMax, L"MB 2147483647"}}) {
-    const std::wstring layout = Layout("REC1=a", std::string("REC1=") + c.size);
-    test_.volumes->SetFreeBytes(Wide(work_), c.enough);
-    EXPECT_EQ(Failure(layout), L"none") << c.size;
-    test_.volumes->SetFreeBytes(Wide(work_), c.enough - 1);
-    EXPECT_EQ(Failure(layout), c.asked) << c.size;
+  for (const auto& [size, enough, asked] :
+       {std::tuple{" +1000000000x", std::int64_t{2020971520}, L"MB 1927"},
+        {"about 2 GB", 20971520, L"MB 20"},
+        {"-3000000000", 20971520, L"MB 20"},
+        {"4611686018427387904", kMax, L"MB 2147483647"}}) {
+    const std::wstring layout = Layout("REC1=a", std::string("REC1=") + size);
+    test_.volumes->SetFreeBytes(Wide(work_), enough);
+    EXPECT_EQ(Failure(layout), L"none") << size;
+    test_.volumes->SetFreeBytes(Wide(work_), enough - 1);
+    EXPECT_EQ(Failure(layout), asked) << size;
   }
 }
 
