@@ -35,7 +35,6 @@ class ImageWriterTest : public DriveRig {
                             &outcome_);
   }
 
-  // What the drive holds: the image just written, or what was there.
   Disc Holds(bool iso) {
     if (Medium("drive0", "damaged") == "1") return Disc::kDamaged;
     const std::string medium = ReadFile(drives_ / "drive0" / "medium.img");
@@ -128,7 +127,6 @@ TEST_F(ImageWriterTest, IsoStreamTakesWholeSectorsUpToTheLargestLong) {
   }
 }
 
-// No data writer, no whole sector in the image, no tree to add.
 TEST_F(ImageWriterTest, WriteThatCannotBeSetUpLeavesTheMediumAlone) {
   for (int row = 0; row < 4; ++row) {
     const bool iso = row % 2 == 0;

@@ -1,4 +1,3 @@
-// The static operations of the public class, on a virtual drive.
 #include <gtest/gtest.h>
 
 #include <stdexcept>

@@ -44,9 +44,6 @@ TEST_F(DriveControlTest, WithoutADriveOrDeviceNothingIsSentAndTheResultIs1) {
   }
 }
 
-// The volume lock is tried three times, 10 s apart; a volume that cannot be
-// locked is dismounted all the same, and a drive that needs 10 s to settle
-// gets them.
 TEST_F(DriveControlTest, DismountRetriesTheLockThenDismountsAnyway) {
   EXPECT_EQ(DismountDiscVolume(platform(), 0), 0);
   EXPECT_EQ(Medium("drive0", "mounted"), "0");

@@ -1,7 +1,3 @@
-// What a disc carries for a layout: every file of every entry, the plug-in
-// list's disc variant, links followed only inside the source, and markers
-// that never take an item's place. Each disc is read back with 7zz and
-// compared with the source file by file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -49,8 +45,6 @@ class DiscContentTest : public DriveRig,
     fs::create_symlink("self", source_ / "self");
   }
 
-  // The listed items as the source holds them, links followed, with the
-  // marker and the plug-in list's disc variant.
   fs::path Expected(const std::string& items) const {
     const fs::path expected = temp_.path() / "expected";
     std::stringstream list(items);

@@ -1,5 +1,3 @@
-// The host ended by signals at several points of a two-disc set: no tool it
-// started runs on, the source is untouched, and a fresh run succeeds.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>

@@ -39,7 +39,6 @@ class LibburnSetTest : public DriveRig {
 
   std::string saved_tmpdir_;
 
-  // One pseudo-drive per "file" or "file@options"; their drive indexes.
   std::vector<std::int32_t> UseDrives(const std::vector<std::string>& drives) {
     std::string list;
     for (const std::string& drive : drives) {

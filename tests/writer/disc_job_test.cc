@@ -1,5 +1,3 @@
-// What a writer job leaves for disc 1 (a bootable image) and a data disc:
-// the reports, the disc, the drive and the work folder.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -28,7 +26,6 @@ class DiscJobTest : public JobTest, public ::testing::WithParamInterface<int> {
   std::string Image() const {
     return ReadFile(drives_ / "drive0" / "medium.img");
   }
-  // The disc holds what the job was to write, and nothing in its place.
   bool Holds() const {
     if (boot()) return Image() == image_;
     return ReadFile(DiscPath("data/large.bin")) ==
@@ -162,9 +159,6 @@ using BootDiscTest = JobTest;
 constexpr wchar_t kBootItems[] = L"boot,sources,kiro";
 
 TEST_F(BootDiscTest, ToolRunsOnTheBuildFolderWithTheSourceOrLibraryBootSector) {
-  // The build folder as the tool sees it: the markers, the plug-in list's
-  // disc variant, and the boot folder from sources/boot in place of the
-  // copied one.
   std::map<std::string, std::string> seen;
   on_start_ = [&] {
     for (const char* name : {"DVD", "RECOVERY1", "kiro/plugins.xml", "boot/bcd",

@@ -17,7 +17,6 @@ class JobTest : public DriveRig {
  protected:
   JobTest();
 
-  // Runs one job to its end (the job's destructor joins its thread).
   void RunJob(std::int32_t disc, std::int32_t verify, const std::wstring& items,
               StatusLog* log = nullptr);
   JobSettings Settings(std::int32_t disc, std::int32_t verify,

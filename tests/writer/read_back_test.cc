@@ -1,5 +1,3 @@
-// Reading the boot disc back from a virtual drive and comparing it with its
-// image.
 #include "copy_compare/read_back.h"
 
 #include <gmock/gmock.h>
@@ -23,7 +21,6 @@ class ReadBackTest : public DriveRig {
  protected:
   ReadBackTest() { AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSR); }
 
-  // The image in the work folder, and the disc as writing it left it.
   void Burn(std::uint64_t bytes) {
     const fs::path image = work_ / "boot.iso";
     WritePatternFile(image, bytes, 3);

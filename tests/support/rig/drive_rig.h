@@ -27,7 +27,6 @@ class DriveRig : public ::testing::Test {
   void TearDown() override { ExpectReleased(); }
   // Every object, advise and sink the code under test took is let go.
   void ExpectReleased();
-  // Fresh disc services, without the faults of the last ones.
   FaultDiscServices& NewDisc();
 
   // A drive with a blank medium of `type`; `extra` goes into its drive.ini.
@@ -46,13 +45,11 @@ class DriveRig : public ::testing::Test {
   // A set's source and its layout: disc 1 boot, sources, kiro; disc 2 data.
   void MakeSource();
   std::wstring Wide(const std::filesystem::path& path) const;
-  // A creator of that set on the system's platform.
   Tessaline SystemCreator(const std::filesystem::path& work) {
     Tessaline creator(Wide(work).c_str(), Wide(source_).c_str(), L"RECOVERY");
     creator.AnalyzeLayout(Wide(layout_).c_str());
     return creator;
   }
-  // Makes `disc` on `drive` and waits for its final report.
   StatusReport MakeDisc(Tessaline& creator, std::int32_t disc,
                         std::int32_t verify, StatusLog* log = nullptr,
                         std::int32_t drive = 0) {
@@ -81,7 +78,6 @@ struct CommandResult {
 };
 CommandResult RunCommand(const std::vector<std::string>& arguments);
 
-// Volume devices that cannot be opened.
 class RefusingDevices final : public platform::DevicesWrapper {
  public:
   using DevicesWrapper::DevicesWrapper;

@@ -48,7 +48,6 @@ namespace {
 
 using State = FaultDiscServices::State;
 
-// A member that goes to the target unless a fault is injected into it.
 #define FORWARD(Method, ...)                                             \
   HRESULT Method(__VA_ARGS__ __VA_OPT__(a)) override {                   \
     return Run(#Method, [&] { return target_->Method(__VA_OPT__(a)); }); \
@@ -188,8 +187,6 @@ class FaultEraser final : public Faulty<IDiscFormat2Erase> {
 #undef FORWARD
 #undef ADVISE
 
-// Creates the target's object and wraps it, unless the factory call is to
-// fail.
 template <typename Wrapper, typename Interface, typename Create>
 HRESULT Wrap(const std::shared_ptr<State>& state, const char* call,
              const char* name, std::shared_ptr<Interface>* out, Create create) {
