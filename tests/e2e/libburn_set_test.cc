@@ -1,6 +1,5 @@
-// A recovery disc set made through libburn on its pseudo-drives (an image
-// file that libburn treats as a drive), the machine's recorders being left
-// alone: the pseudo-drives come after them in the list.
+// A recovery disc set made through libburn on its pseudo-drives, which come
+// after the machine's recorders in the list.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,9 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "e2e/e2e_fixture.h"
+#include "support/rig/drive_rig.h"
 #include "udf/udf_test_support.h"
 
 namespace tessaline::testing {
@@ -18,13 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class LibburnSetTest : public EndToEndTest {
+class LibburnSetTest : public DriveRig {
  protected:
   void SetUp() override {
 #if !TESSALINE_HAVE_LIBBURN
     GTEST_SKIP() << "built without libburn";
 #endif
     unsetenv("TESSALINE_DRIVES");
+    MakeSource();
     // The views of the pseudo-drives' media go into the test's folder.
     if (const char* tmp = std::getenv("TMPDIR")) saved_tmpdir_ = tmp;
     fs::create_directories(File("tmp"));
@@ -38,8 +39,6 @@ class LibburnSetTest : public EndToEndTest {
 
   std::string saved_tmpdir_;
 
-  // Names one pseudo-drive per entry ("name" or "name@options", the file
-  // in the test's folder) and returns their drive indexes, in order.
   std::vector<std::int32_t> UseDrives(const std::vector<std::string>& drives) {
     std::string list;
     for (const std::string& drive : drives) {
@@ -53,25 +52,10 @@ class LibburnSetTest : public EndToEndTest {
     if (recorders.size() < drives.size()) return indexes;
     for (std::size_t i = recorders.size() - drives.size(); i < recorders.size();
          ++i) {
-      const RecorderInfo& info = recorders[i];
-      EXPECT_FALSE(info.vendorId.empty());
-      EXPECT_FALSE(info.productId.empty());
-      EXPECT_FALSE(info.mountPoints.empty());
-      EXPECT_EQ(info.currentMediaType, IMAPI_MEDIA_TYPE_DISK);
-      indexes.push_back(info.index);
+      EXPECT_EQ(recorders[i].currentMediaType, IMAPI_MEDIA_TYPE_DISK);
+      indexes.push_back(recorders[i].index);
     }
     return indexes;
-  }
-
-  std::vector<std::int32_t> MakeOn(Tessaline& creator, std::int32_t drive,
-                                   std::int32_t disc,
-                                   DiscReports* reports = nullptr,
-                                   std::int32_t verify = 1) {
-    DiscReports local;
-    DiscReports* target = reports != nullptr ? reports : &local;
-    creator.SetDrive(drive);
-    creator.CreateDisc(disc, verify, &DiscReports::Callback, target);
-    return target->WaitForFinal();
   }
 
   fs::path File(const std::string& name) const { return temp_.path() / name; }
@@ -81,103 +65,63 @@ TEST_F(LibburnSetTest,
        VerifiedTwoDiscSetOnPseudoDrivesReadsBackWithOtherTools) {
   const auto drives = UseDrives({"disc1.img", "disc2.img"});
   ASSERT_EQ(drives.size(), 2u);
-  std::int32_t status = 1;
-  EXPECT_EQ(Tessaline::MediaTypeInRecorder(drives[0], &status),
-            IMAPI_MEDIA_TYPE_DISK);
-  EXPECT_EQ(status, 0);
   EXPECT_TRUE(Tessaline::IsMediaBlank(drives[0]));
-  EXPECT_EQ(Tessaline::MediaTypeInRecorder(drives[1] + 1, &status),
-            IMAPI_MEDIA_TYPE_UNKNOWN);
-  EXPECT_FALSE(Tessaline::IsMediaBlank(drives[1] + 1));
 
-  Tessaline creator = MakeCreator();
-  auto disc1 = MakeOn(creator, drives[0], 1);
-  EXPECT_TRUE(HoldsInOrder(disc1, {1, 4, 5, 6, 8, 9, 15, 10}));
-  EXPECT_EQ(disc1.back(), 10);
-  auto disc2 = MakeOn(creator, drives[1], 2);
-  EXPECT_TRUE(HoldsInOrder(disc2, {1, 4, 5, 6, 8, 9, 15, 10}));
-  EXPECT_EQ(disc2.back(), 10);
+  Tessaline creator = SystemCreator(work_);
+  StatusLog disc1, disc2, again;
+  EXPECT_EQ(MakeDisc(creator, 1, 1, &disc1, drives[0]).code, 10);
+  EXPECT_TRUE(HoldsInOrder(disc1.Codes(), {1, 4, 5, 6, 8, 9, 15, 10}));
+  EXPECT_EQ(MakeDisc(creator, 2, 1, &disc2, drives[1]).code, 10);
+  EXPECT_TRUE(HoldsInOrder(disc2.Codes(), {1, 4, 5, 6, 8, 9, 15, 10}));
   EXPECT_FALSE(Tessaline::IsMediaBlank(drives[0]));
 
   auto torito = RunCommand({"xorriso", "-indev", File("disc1.img").string(),
                             "-report_el_torito", "plain"});
   EXPECT_EQ(torito.status, 0) << torito.output;
   EXPECT_THAT(torito.output, ::testing::HasSubstr("El Torito boot img"));
-  const fs::path extracted = temp_.path() / "extracted2";
-  auto seven = RunCommand({"7zz", "x", "-y", "-o" + extracted.string(),
-                           File("disc2.img").string()});
-  ASSERT_EQ(seven.status, 0) << seven.output;
   fs::path expected = temp_.path() / "expected2";
   fs::create_directories(expected);
   fs::copy(source_ / "data", expected / "data", fs::copy_options::recursive);
   WriteFile(expected / "RECOVERY2", "");
-  EXPECT_EQ(
-      RunCommand({"diff", "-r", extracted.string(), expected.string()}).status,
-      0);
-  // A second reader that is not ours: libudfread, with the disc's label.
+  // A reader that is not ours: libudfread, with the disc's label.
   const fs::path read = temp_.path() / "udfread2";
   EXPECT_EQ(udf::ExtractWithLibudfread(File("disc2.img"), read),
             std::optional<std::string>("RECOVERYDISC2"));
-  EXPECT_EQ(RunCommand({"diff", "-r", read.string(), expected.string()}).status,
-            0);
+  EXPECT_EQ(TreeOf(read), TreeOf(expected));
 
   // A written pseudo-drive is emptied before it takes the next disc.
-  auto again = MakeOn(creator, drives[1], 2, nullptr, 0);
-  EXPECT_TRUE(HoldsInOrder(again, {4, 7, 5, 6, 8, 10}));
+  MakeDisc(creator, 2, 0, &again, drives[1]);
+  EXPECT_TRUE(HoldsInOrder(again.Codes(), {4, 7, 5, 6, 8, 10}));
 }
 
-// Cancelling on the first write report stops libburn: the pseudo-drive's
-// file holds what libburn had written, and nothing else in its folder or
-// the work folder remains.
 TEST_F(LibburnSetTest, CancelDuringTheWriteStopsLibburn) {
   fs::create_directories(File("slow"));
   const auto drives = UseDrives({"slow/disc.img@speed=1m"});
   ASSERT_EQ(drives.size(), 1u);
-  struct Canceller {
-    Tessaline* creator;
-    DiscReports reports;
-    static void Callback(std::int32_t code, std::intptr_t first,
-                         std::intptr_t second, void* context) {
-      auto* self = static_cast<Canceller*>(context);
-      if (code == 8) self->creator->Cancel();
-      DiscReports::Callback(code, first, second, &self->reports);
-    }
-  };
-  Tessaline creator = MakeCreator();
-  Canceller canceller{&creator, {}};
-  creator.SetDrive(drives[0]);
-  creator.CreateDisc(2, 1, &Canceller::Callback, &canceller);
-  auto codes = canceller.reports.WaitForFinal();
-  EXPECT_EQ(codes.back(), 11);
-  EXPECT_THAT(codes, ::testing::Not(::testing::Contains(9)));
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(File("slow"))) {
-    left.push_back(entry.path().filename().string());
-  }
-  EXPECT_THAT(left, ::testing::ElementsAre("disc.img"));
+  Tessaline creator = SystemCreator(work_);
+  log_.SetHook([&](const StatusReport& report) {
+    if (report.code == 8) creator.Cancel();
+  });
+  EXPECT_EQ(MakeDisc(creator, 2, 1, &log_, drives[0]).code, 11);
+  EXPECT_THAT(log_.Codes(), ::testing::Not(::testing::Contains(9)));
+  EXPECT_EQ(TreeOf(File("slow")).size(), 1u);
   EXPECT_LT(fs::file_size(File("slow/disc.img")), 3u * 1024 * 1024);
   EXPECT_FALSE(fs::exists(work_ / "Burn"));
 }
 
-// A medium too small for the disc fails the disc without touching it: the
-// data disc's image does not fit its free blocks, the boot image is refused
-// by the write.
+// The data disc's image does not fit the free blocks; the boot image is
+// refused by the write.
 TEST_F(LibburnSetTest, MediumTooSmallFailsCleanly) {
-  struct Case {
-    std::int32_t disc;
-    std::int32_t final_code;
-    std::intptr_t final_first;
-  };
-  for (const Case& c : {Case{1, 13, 2}, Case{2, 12, 0}}) {
-    SCOPED_TRACE(c.disc);
+  for (const auto& [disc, code, first] :
+       {std::tuple{1, 13, std::intptr_t{2}}, {2, 12, 0}}) {
+    SCOPED_TRACE(disc);
     const auto drives = UseDrives({"small.img@size=600k"});
     ASSERT_EQ(drives.size(), 1u);
-    Tessaline creator = MakeCreator();
-    DiscReports reports;
-    auto codes = MakeOn(creator, drives[0], c.disc, &reports);
-    EXPECT_EQ(codes.back(), c.final_code);
-    EXPECT_EQ(reports.final_first(), c.final_first);
-    EXPECT_THAT(codes, ::testing::Not(::testing::Contains(8)));
+    Tessaline creator = SystemCreator(work_);
+    StatusLog log;
+    const StatusReport final = MakeDisc(creator, disc, 1, &log, drives[0]);
+    EXPECT_EQ(final, (StatusReport{code, first, 0}));
+    EXPECT_THAT(log.Codes(), ::testing::Not(::testing::Contains(8)));
     EXPECT_FALSE(fs::exists(File("small.img")));
   }
 }

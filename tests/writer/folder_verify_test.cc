@@ -24,7 +24,7 @@ class FolderVerifyTest : public JobTest {
     WriteFile(SourcePath("kiro/plugins.xml"), "<plugins/>");
     WriteFile(SourcePath("kiro/pluginsDVD.xml"), "<plugins disc='dvd'/>");
     // The disc as a data disc job writes it, with its marker.
-    JobLog written;
+    StatusLog written;
     RunJob(2, 0, L"drivers,apps,kiro", &written);
     EXPECT_EQ(written.Codes().back(), kStatusSucceeded)
         << platform::ToUtf8(written.FailureText());

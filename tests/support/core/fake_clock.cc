@@ -26,12 +26,6 @@ void FakeClock::Sleep(std::uint32_t milliseconds) {
   if (hook) hook(milliseconds);
 }
 
-void FakeClock::Advance(std::uint64_t milliseconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ticks_ += static_cast<std::uint32_t>(milliseconds);
-  system_time_ += milliseconds * 10000;
-}
-
 void FakeClock::SetTickCount(std::uint32_t ticks) {
   std::lock_guard<std::mutex> lock(mutex_);
   ticks_ = ticks;

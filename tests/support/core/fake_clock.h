@@ -18,17 +18,13 @@ class FakeClock : public platform::Clock {
 
   std::uint32_t TickCount() override;
   std::uint64_t SystemTime() override;
-  // Advances both clocks by `milliseconds`, records the wait, then runs the
-  // sleep hook (if any) with the new time.
+  // Advances both clocks, records the wait, then runs the sleep hook.
   void Sleep(std::uint32_t milliseconds) override;
 
-  // Advances both clocks without recording a wait.
-  void Advance(std::uint64_t milliseconds);
   void SetTickCount(std::uint32_t ticks);
-  // Called after every Sleep, on the sleeping thread, outside the lock.
+  // Runs on the sleeping thread, outside the lock.
   void SetSleepHook(std::function<void(std::uint32_t milliseconds)> hook);
 
-  // Every Sleep so far, in order.
   std::vector<std::uint32_t> Sleeps() const;
   std::uint64_t TotalSlept() const;
 

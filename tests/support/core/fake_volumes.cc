@@ -20,14 +20,8 @@ void FakeVolumes::SetModuleFolder(const std::wstring& folder) {
   module_folder_ = folder;
 }
 
-std::vector<std::wstring> FakeVolumes::FreeBytesQueries() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return queries_;
-}
-
 bool FakeVolumes::FreeBytes(const std::wstring& path, std::int64_t* free) {
   std::lock_guard<std::mutex> lock(mutex_);
-  queries_.push_back(path);
   const std::wstring* best = nullptr;
   for (const auto& [prefix, bytes] : free_) {
     if (path.compare(0, prefix.size(), prefix) == 0 &&

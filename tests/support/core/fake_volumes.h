@@ -14,15 +14,12 @@ namespace tessaline::testing {
 
 class FakeVolumes : public platform::Volumes {
  public:
-  // Free space of every path that starts with `prefix` (the longest
-  // matching prefix wins). Paths without a match cannot be asked.
+  // Free space below `prefix` (the longest wins); other paths have none.
   void SetFreeBytes(const std::wstring& prefix, std::int64_t free);
-  // Adds a candidate work root (in order) with its type and free space.
+  // A candidate work root, in order.
   void AddRoot(const std::wstring& root, platform::DriveType type,
                std::int64_t free);
   void SetModuleFolder(const std::wstring& folder);
-  // Paths FreeBytes was asked for, in order.
-  std::vector<std::wstring> FreeBytesQueries() const;
 
   bool FreeBytes(const std::wstring& path, std::int64_t* free) override;
   platform::DriveType TypeOfRoot(const std::wstring& root) override;
@@ -35,7 +32,6 @@ class FakeVolumes : public platform::Volumes {
   std::vector<std::wstring> roots_;
   std::map<std::wstring, platform::DriveType> types_;
   std::wstring module_folder_;
-  std::vector<std::wstring> queries_;
 };
 
 }  // namespace tessaline::testing

@@ -1,5 +1,4 @@
-// A real temporary folder, removed with everything in it at the end of the
-// test, and small helpers to fill and read it.
+// A real temporary folder, removed with all it holds, and file helpers.
 #ifndef TESSALINE_TESTS_SUPPORT_CORE_TEMP_FOLDER_H_
 #define TESSALINE_TESTS_SUPPORT_CORE_TEMP_FOLDER_H_
 
@@ -25,15 +24,11 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// Writes `content` to `path`, creating missing parent folders.
 void WriteFile(const std::filesystem::path& path, const std::string& content);
-// The whole file, or "" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
-// Everything below `folder`, links not followed: each relative path with
-// "dir", "link to " and the target, or the file's bytes. Two equal trees
-// hold the same names and the same bytes.
+// Each relative path below `folder` with "dir", "link to " and the target,
+// or the file's bytes.
 std::map<std::string, std::string> TreeOf(const std::filesystem::path& folder);
-// A file of `size` bytes whose content depends on `seed`.
 void WritePatternFile(const std::filesystem::path& path, std::uint64_t size,
                       std::uint32_t seed);
 

@@ -5,8 +5,8 @@ namespace tessaline::testing {
 TestPlatform MakeTestPlatform() {
   TestPlatform test;
   test.clock = std::make_shared<FakeClock>();
-  test.console = std::make_shared<CapturingConsole>();
-  test.prompt = std::make_shared<CountingPrompt>();
+  test.console = std::make_shared<StatusLog>();
+  test.prompt = test.console;
   test.volumes = std::make_shared<FakeVolumes>();
   test.platform = std::make_shared<platform::Platform>();
   test.platform->files = MakeSystemFileSystem();

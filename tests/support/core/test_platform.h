@@ -1,7 +1,5 @@
-// A Platform for tests: the real POSIX file system and profile reader (the
-// tests work in real temporary folders), and fakes for everything that
-// waits, prints, asks the user or looks at drives. Processes, devices and
-// disc services are left empty; the tests that need them set their fakes.
+// The system's file system and profiles with fakes for the clock, console,
+// prompt and volumes; processes, devices and disc services are left empty.
 #ifndef TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
 #define TESSALINE_TESTS_SUPPORT_CORE_TEST_PLATFORM_H_
 
@@ -10,7 +8,7 @@
 #include "platform/platform.h"
 #include "support/core/fake_clock.h"
 #include "support/core/fake_volumes.h"
-#include "support/core/recording_ui.h"
+#include "support/core/status_log.h"
 #include "support/core/temp_folder.h"
 
 namespace tessaline::testing {
@@ -18,15 +16,15 @@ namespace tessaline::testing {
 struct TestPlatform {
   std::shared_ptr<platform::Platform> platform;
   std::shared_ptr<FakeClock> clock;
-  std::shared_ptr<CapturingConsole> console;
-  std::shared_ptr<CountingPrompt> prompt;
+  // The platform's console and prompt: one log of what the user is told.
+  std::shared_ptr<StatusLog> console;
+  std::shared_ptr<StatusLog> prompt;
   std::shared_ptr<FakeVolumes> volumes;
 };
 
 TestPlatform MakeTestPlatform();
 
-// The machine's own backends (the POSIX ones on POSIX, the Windows ones on
-// Windows), for tests that run on both.
+// The machine's own backends, for tests that run on both systems.
 std::shared_ptr<platform::FileSystem> MakeSystemFileSystem();
 std::shared_ptr<platform::Profiles> MakeSystemProfiles();
 std::shared_ptr<platform::Apartment> MakeSystemApartment();

@@ -1,8 +1,11 @@
 #include "support/rig/drive_rig.h"
 
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include "platform/text.h"
 #include "platform/virtual/drive_folder.h"
@@ -12,12 +15,21 @@ namespace tessaline::testing {
 
 namespace fs = std::filesystem;
 
-DriveRig::DriveRig() : drives_(temp_.path() / "drives") {
-  fs::create_directories(drives_);
+DriveRig::DriveRig() {
+  for (const auto& folder : {drives_, work_, source_}) {
+    fs::create_directories(folder);
+  }
   NewDisc();
   test_.platform->devices = platform::MakeVirtualDevices(drives_.string());
   test_.platform->files =
       platform::MakeVirtualFileSystem(test_.platform->files, drives_.string());
+  if (const char* value = getenv("TESSALINE_DRIVES")) previous_drives_ = value;
+  setenv("TESSALINE_DRIVES", drives_.c_str(), 1);
+}
+
+DriveRig::~DriveRig() {
+  previous_drives_ ? setenv("TESSALINE_DRIVES", previous_drives_->c_str(), 1)
+                   : unsetenv("TESSALINE_DRIVES");
 }
 
 FaultDiscServices& DriveRig::NewDisc() {
@@ -62,17 +74,25 @@ std::vector<std::string> DriveRig::Requests(const std::string& name) const {
 
 std::string DriveRig::Medium(const std::string& name,
                              const std::string& key) const {
-  std::istringstream in(ReadFile(drives_ / name / "medium.ini"));
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
-  }
-  return "";
+  const std::string text = "\n" + ReadFile(drives_ / name / "medium.ini");
+  const auto at = text.find("\n" + key + "=");
+  if (at == std::string::npos) return "";
+  const auto begin = at + key.size() + 2;
+  return text.substr(begin, text.find('\n', begin) - begin);
+}
+
+fs::path DriveRig::Ejected(int number) const {
+  return drives_ / "drive0" / "ejected" /
+         ("disc-00" + std::to_string(number) + ".img");
+}
+
+fs::path DriveRig::MountPath(const std::string& name) const {
+  return drives_ / "drive0" / "mount" / name;
 }
 
 std::optional<std::string> DriveRig::OnDisc(const std::string& path) const {
-  const std::unique_ptr<platform::File> file = test_.platform->files->OpenRead(
-      platform::FromUtf8((drives_ / "drive0" / "mount" / path).string()),
-      nullptr);
+  const std::unique_ptr<platform::File> file =
+      test_.platform->files->OpenRead(Wide(MountPath(path)), nullptr);
   if (!file) return std::nullopt;
   std::string content(
       static_cast<std::size_t>(std::max<std::int64_t>(file->Size(), 0)), '\0');
@@ -81,6 +101,61 @@ std::optional<std::string> DriveRig::OnDisc(const std::string& path) const {
     return std::nullopt;
   }
   return content;
+}
+
+void DriveRig::MakeSource() {
+  WriteFile(source_ / "boot" / "etfsboot.com", std::string(2048, '\x90'));
+  WriteFile(source_ / "boot" / "bcd", "copied bcd");
+  WriteFile(source_ / "sources" / "boot" / "bcd", "boot configuration");
+  WritePatternFile(source_ / "sources" / "install.wim", 3 * 1024 * 1024, 1);
+  WriteFile(source_ / "kiro" / "plugins.xml", "<plugins/>");
+  WriteFile(source_ / "kiro" / "pluginsDVD.xml", "<plugins disc='dvd'/>");
+  for (int i = 0; i < 40; ++i) {
+    WritePatternFile(source_ / "data" / ("folder" + std::to_string(i % 4)) /
+                         ("file" + std::to_string(i) + ".bin"),
+                     1000 + 777 * i, i);
+  }
+  WriteFile(source_ / "data" / "\xc3\xa9t\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac.txt",
+            "unicode");
+  WritePatternFile(source_ / "data" / "large.bin", 2 * 1024 * 1024, 99);
+  WriteFile(layout_,
+            "[MEDIA:RECOVERY]\r\nRECOVERY1=boot,sources,kiro\r\n"
+            "RECOVERY2=data\r\n[SIZE:RECOVERY]\r\nRECOVERY1=4000000\r\n"
+            "RECOVERY2=3000000\r\n");
+}
+
+std::wstring DriveRig::Wide(const fs::path& path) const {
+  return platform::FromUtf8(path.string());
+}
+
+CommandResult RunCommand(const std::vector<std::string>& arguments) {
+  // Each argument quoted whole, so that the shell splits nothing.
+  std::string command;
+  for (const std::string& argument : arguments) {
+    command += " '";
+    for (char c : argument) command += c == '\'' ? "'\\''" : std::string(1, c);
+    command += "'";
+  }
+  CommandResult result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    result.output.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+bool HoldsInOrder(const std::vector<std::int32_t>& codes,
+                  const std::vector<std::int32_t>& expected) {
+  auto it = codes.begin();
+  for (std::int32_t code : expected) {
+    it = std::find(it, codes.end(), code);
+    if (it++ == codes.end()) return false;
+  }
+  return true;
 }
 
 }  // namespace tessaline::testing

@@ -1,6 +1,6 @@
-// Virtual drives in a temporary folder, on the test platform's fake clock,
-// with the fault-injecting disc services over them: the platform the burn
-// and drive tests run the library on.
+// Virtual drives under the fake clock with fault-injecting disc services, a
+// source, a work folder and one status log. The shared library finds the
+// same drives through TESSALINE_DRIVES.
 #ifndef TESSALINE_TESTS_SUPPORT_RIG_DRIVE_RIG_H_
 #define TESSALINE_TESTS_SUPPORT_RIG_DRIVE_RIG_H_
 
@@ -15,44 +15,83 @@
 #include "support/core/status_log.h"
 #include "support/core/test_platform.h"
 #include "support/rig/fault_disc_services.h"
-#include "tessaline/media_types.h"
+#include "tessaline/tessaline.h"
 
 namespace tessaline::testing {
 
 class DriveRig : public ::testing::Test {
  protected:
   DriveRig();
+  ~DriveRig() override;
 
   void TearDown() override { ExpectReleased(); }
-  // Every object the code under test took is released, every advise
-  // undone and every sink let go.
+  // Every object, advise and sink the code under test took is let go.
   void ExpectReleased();
-  // Fresh disc services, without the faults of the last ones.
   FaultDiscServices& NewDisc();
 
-  // Adds a drive whose tray holds a blank medium of `type`; `extra` lines
-  // go first into its drive.ini ("speed=2048").
+  // A drive with a blank medium of `type`; `extra` goes into its drive.ini.
   std::filesystem::path AddDrive(const std::string& name,
                                  IMAPI_MEDIA_PHYSICAL_TYPE type,
                                  const std::string& extra = "");
-  // Puts `sectors` sectors of written data on the drive's medium, as an
-  // earlier write would have left them.
+  // Leaves `sectors` sectors written on the drive's medium.
   void Record(const std::string& name, std::uint32_t sectors);
-
-  // The drive's request log, one line per entry.
   std::vector<std::string> Requests(const std::string& name) const;
-  // A value of the drive's medium.ini ("written", "damaged", "mounted").
+  // A value of the drive's medium.ini ("written", "damaged", "locked").
   std::string Medium(const std::string& name, const std::string& key) const;
-  // A file on the medium of drive0 as the platform reads it below the
-  // drive's mount point; nothing when it is not there.
+  // drive0's `number`th ejected medium; a path below its mount point; a
+  // file on its medium as the platform reads it there (nothing when absent).
+  std::filesystem::path Ejected(int number) const;
+  std::filesystem::path MountPath(const std::string& name = "") const;
   std::optional<std::string> OnDisc(const std::string& path) const;
 
+  // A set's source and its layout: disc 1 boot, sources, kiro; disc 2 data.
+  void MakeSource();
+  std::wstring Wide(const std::filesystem::path& path) const;
+  Tessaline SystemCreator(const std::filesystem::path& work) {
+    Tessaline creator(Wide(work).c_str(), Wide(source_).c_str(), L"RECOVERY");
+    creator.AnalyzeLayout(Wide(layout_).c_str());
+    return creator;
+  }
+  StatusReport MakeDisc(Tessaline& creator, std::int32_t disc,
+                        std::int32_t verify, StatusLog* log = nullptr,
+                        std::int32_t drive = 0) {
+    StatusLog& target = log != nullptr ? *log : log_;
+    creator.SetDrive(drive);
+    creator.CreateDisc(disc, verify, &StatusLog::Callback, &target);
+    return target.WaitForFinal();
+  }
+
   TestPlatform test_ = MakeTestPlatform();
+  StatusLog& log_ = *test_.console;
   TempFolder temp_;
-  std::filesystem::path drives_;
+  std::filesystem::path drives_ = temp_.path() / "drives";
+  std::filesystem::path source_ = temp_.path() / "source";
+  std::filesystem::path work_ = temp_.path() / "work";
+  std::filesystem::path layout_ = temp_.path() / "layout.ini";
   std::shared_ptr<FaultDiscServices> disc_;
-  StatusLog log_;
+
+ private:
+  std::optional<std::string> previous_drives_;
 };
+
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+CommandResult RunCommand(const std::vector<std::string>& arguments);
+
+class RefusingDevices final : public platform::DevicesWrapper {
+ public:
+  using DevicesWrapper::DevicesWrapper;
+  std::unique_ptr<platform::Device> Open(const std::wstring&,
+                                         platform::DeviceAttributes) override {
+    return nullptr;
+  }
+};
+
+// True when `codes` holds `expected` in that order, other codes between.
+bool HoldsInOrder(const std::vector<std::int32_t>& codes,
+                  const std::vector<std::int32_t>& expected);
 
 }  // namespace tessaline::testing
 

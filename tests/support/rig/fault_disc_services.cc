@@ -1,5 +1,6 @@
 #include "support/rig/fault_disc_services.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/text.h"
@@ -12,38 +13,34 @@ struct FaultDiscServices::State {
   std::mutex mutex;
   std::map<std::string, std::map<std::string, HRESULT>> faults;
   std::map<std::string, std::function<void()>> hooks;
-  std::vector<std::string> calls;
   int live = 0;
-  int advises = 0;
+  int unadvises = 0;
   std::vector<std::weak_ptr<void>> sinks;
 
-  // Logs the call, runs its hook, and gives the fault it is to end with.
-  bool Faulted(const std::string& call, const std::string& drive,
-               HRESULT* fault) {
+  template <typename Action>
+  auto Locked(Action action) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return action();
+  }
+
+  // Runs the call's hook, then fails the call with its fault or forwards it.
+  // A call of no drive (the factory's) fails for any drive.
+  template <typename Forward>
+  HRESULT Run(const std::string& call, const std::string& drive,
+              Forward forward) {
     std::function<void()> hook;
-    bool failed = false;
+    HRESULT fault = kS_OK;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      calls.push_back(call + " " + drive);
       if (auto it = hooks.find(call); it != hooks.end()) hook = it->second;
-      // A call of no drive (the factory's) fails for any drive.
       if (auto it = faults.find(call); it != faults.end()) {
         for (const auto& [key, hr] : it->second) {
-          if (key.empty() || drive.empty() || key == drive) {
-            *fault = hr;
-            failed = true;
-          }
+          if (key.empty() || drive.empty() || key == drive) fault = hr;
         }
       }
     }
     if (hook) hook();
-    return failed;
-  }
-
-  template <typename Call>
-  HRESULT Run(const std::string& name, const std::string& drive, Call call) {
-    HRESULT fault = kS_OK;
-    return Faulted(name, drive, &fault) ? fault : call();
+    return fault != kS_OK ? fault : forward();
   }
 };
 
@@ -51,213 +48,154 @@ namespace {
 
 using State = FaultDiscServices::State;
 
-// A member that goes to the target unless a fault is injected into it.
-#define FORWARD(Interface, Method, Parameters, Arguments)  \
-  HRESULT Method Parameters override {                     \
-    return Run(#Interface "::" #Method,                    \
-               [&] { return target_->Method Arguments; }); \
+#define FORWARD(Method, ...)                                             \
+  HRESULT Method(__VA_ARGS__ __VA_OPT__(a)) override {                   \
+    return Run(#Method, [&] { return target_->Method(__VA_OPT__(a)); }); \
+  }
+#define ADVISE(Events)                                                         \
+  HRESULT Advise(std::shared_ptr<Events> sink, std::uint32_t* cookie)          \
+      override {                                                               \
+    const HRESULT hr =                                                         \
+        Run("Advise", [&] { return target_->Advise(sink, cookie); });          \
+    if (Succeeded(hr)) state_->Locked([&] { state_->sinks.push_back(sink); }); \
+    return hr;                                                                 \
+  }                                                                            \
+  HRESULT Unadvise(std::uint32_t cookie) override {                            \
+    const HRESULT hr =                                                         \
+        Run("Unadvise", [&] { return target_->Unadvise(cookie); });            \
+    if (Succeeded(hr)) state_->Locked([&] { ++state_->unadvises; });           \
+    return hr;                                                                 \
   }
 
-// The name of a drive's folder from its unique id.
-std::string DriveName(const std::wstring& id) {
-  std::wstring name = id;
-  while (!name.empty() && (name.back() == L'/' || name.back() == L'\\')) {
-    name.pop_back();
-  }
-  const std::size_t slash = name.find_last_of(L"/\\");
-  return ToUtf8(slash == std::wstring::npos ? name : name.substr(slash + 1));
-}
-
-class Counted {
+// An object of the target's wrapped: counted while it lives, its calls
+// named "Interface::Method" and bound to the drive it works on.
+template <typename Interface>
+class Faulty : public Interface {
  public:
-  explicit Counted(std::shared_ptr<State> state) : state_(std::move(state)) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->live;
+  Faulty(std::shared_ptr<State> state, std::shared_ptr<Interface> target,
+         std::string name)
+      : state_(std::move(state)),
+        target_(std::move(target)),
+        name_(std::move(name)) {
+    state_->Locked([&] { ++state_->live; });
   }
-  ~Counted() {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    --state_->live;
+  ~Faulty() override {
+    state_->Locked([&] { --state_->live; });
   }
-  Counted(const Counted&) = delete;
-  Counted& operator=(const Counted&) = delete;
+  const std::shared_ptr<Interface>& target() const { return target_; }
+  const std::string& drive() const { return drive_; }
 
  protected:
   template <typename Call>
-  HRESULT Run(const char* name, Call call) {
-    return state_->Run(name, drive_, call);
+  HRESULT Run(const char* method, Call call,
+              const std::string* drive = nullptr) {
+    return state_->Run(name_ + "::" + method, drive ? *drive : drive_, call);
   }
-  template <typename Sink>
-  void Advised(const std::shared_ptr<Sink>& sink) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->advises;
-    state_->sinks.push_back(sink);
-  }
-  void Unadvised() {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    --state_->advises;
-  }
+  // Binds the target to the recorder given; one of ours is unwrapped, so
+  // that the backend sees its own.
+  HRESULT Bound(std::shared_ptr<IDiscRecorder2> recorder);
 
   std::shared_ptr<State> state_;
+  std::shared_ptr<Interface> target_;
+  std::string name_;
   std::string drive_;
 };
 
-class FaultMaster final : public IDiscMaster2, Counted {
+class FaultMaster final : public Faulty<IDiscMaster2> {
  public:
-  FaultMaster(std::shared_ptr<State> state,
-              std::shared_ptr<IDiscMaster2> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-  FORWARD(IDiscMaster2, GetCount, (std::int32_t * count), (count))
-  FORWARD(IDiscMaster2, GetItem, (std::int32_t index, std::wstring* id),
-          (index, id))
-
- private:
-  std::shared_ptr<IDiscMaster2> target_;
+  using Faulty::Faulty;
+  FORWARD(GetCount, std::int32_t*)
+  HRESULT GetItem(std::int32_t index, std::wstring* id) override {
+    return Run("GetItem", [&] { return target_->GetItem(index, id); });
+  }
 };
 
-class FaultRecorder final : public IDiscRecorder2, Counted {
+class FaultRecorder final : public Faulty<IDiscRecorder2> {
  public:
-  FaultRecorder(std::shared_ptr<State> state,
-                std::shared_ptr<IDiscRecorder2> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-
-  const std::shared_ptr<IDiscRecorder2>& target() const { return target_; }
-  const std::string& drive() const { return drive_; }
-
+  using Faulty::Faulty;
   HRESULT InitializeDiscRecorder(const std::wstring& id) override {
-    drive_ = DriveName(id);
-    return Run("IDiscRecorder2::InitializeDiscRecorder",
+    // The drive's name is the last part of its unique id.
+    std::wstring name = id;
+    while (!name.empty() && (name.back() == L'/' || name.back() == L'\\')) {
+      name.pop_back();
+    }
+    drive_ = ToUtf8(name.substr(name.find_last_of(L"/\\") + 1));
+    return Run("InitializeDiscRecorder",
                [&] { return target_->InitializeDiscRecorder(id); });
   }
-  FORWARD(IDiscRecorder2, GetVendorId, (std::wstring * vendor), (vendor))
-  FORWARD(IDiscRecorder2, GetProductId, (std::wstring * product), (product))
-  FORWARD(IDiscRecorder2, GetVolumePathNames,
-          (std::vector<std::wstring> * paths), (paths))
-  FORWARD(IDiscRecorder2, GetSupportedFeaturePages,
-          (std::vector<std::uint32_t> * features), (features))
-  FORWARD(IDiscRecorder2, DisableMcn, (), ())
-  FORWARD(IDiscRecorder2, EnableMcn, (), ())
-  FORWARD(IDiscRecorder2, QueryRecorderEx,
-          (std::shared_ptr<IDiscRecorder2Ex> * ex), (ex))
-
- private:
-  std::shared_ptr<IDiscRecorder2> target_;
+  FORWARD(GetVendorId, std::wstring*)
+  FORWARD(GetProductId, std::wstring*)
+  FORWARD(GetVolumePathNames, std::vector<std::wstring>*)
+  FORWARD(GetSupportedFeaturePages, std::vector<std::uint32_t>*)
+  FORWARD(DisableMcn)
+  FORWARD(EnableMcn)
+  FORWARD(QueryRecorderEx, std::shared_ptr<IDiscRecorder2Ex>*)
 };
 
-// The recorder a wrapped format object is to be bound to: the target of
-// one of ours, so that the backend sees its own recorder.
-std::shared_ptr<IDiscRecorder2> Unwrapped(
-    const std::shared_ptr<IDiscRecorder2>& recorder, std::string* drive) {
-  auto* ours = dynamic_cast<FaultRecorder*>(recorder.get());
-  if (ours == nullptr) return recorder;
-  *drive = ours->drive();
-  return ours->target();
+template <typename Interface>
+HRESULT Faulty<Interface>::Bound(std::shared_ptr<IDiscRecorder2> recorder) {
+  if (auto* ours = dynamic_cast<FaultRecorder*>(recorder.get())) {
+    drive_ = ours->drive();
+    recorder = ours->target();
+  }
+  return Run("PutRecorder", [&] { return target_->PutRecorder(recorder); });
 }
 
-class FaultDataWriter final : public IDiscFormat2Data, Counted {
+class FaultDataWriter final : public Faulty<IDiscFormat2Data> {
  public:
-  FaultDataWriter(std::shared_ptr<State> state,
-                  std::shared_ptr<IDiscFormat2Data> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-
+  using Faulty::Faulty;
   HRESULT IsRecorderSupported(IDiscRecorder2* recorder,
                               bool* supported) override {
     // The question is about the recorder given, not the one bound.
     auto* ours = dynamic_cast<FaultRecorder*>(recorder);
-    return state_->Run("IDiscFormat2Data::IsRecorderSupported",
-                       ours == nullptr ? drive_ : ours->drive(), [&] {
-                         return target_->IsRecorderSupported(
-                             ours == nullptr ? recorder : ours->target().get(),
-                             supported);
-                       });
+    return Run(
+        "IsRecorderSupported",
+        [&] {
+          return target_->IsRecorderSupported(
+              ours == nullptr ? recorder : ours->target().get(), supported);
+        },
+        ours == nullptr ? nullptr : &ours->drive());
   }
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    std::string drive;
-    auto target = Unwrapped(recorder, &drive);
-    if (recorder) drive_ = drive;
-    return Run("IDiscFormat2Data::PutRecorder",
-               [&] { return target_->PutRecorder(target); });
+    return Bound(std::move(recorder));
   }
-  FORWARD(IDiscFormat2Data, PutClientName, (const std::wstring& name), (name))
-  FORWARD(IDiscFormat2Data, GetSupportedMediaTypes,
-          (std::vector<IMAPI_MEDIA_PHYSICAL_TYPE> * types), (types))
-  FORWARD(IDiscFormat2Data, GetCurrentPhysicalMediaType,
-          (IMAPI_MEDIA_PHYSICAL_TYPE * type), (type))
-  FORWARD(IDiscFormat2Data, GetCurrentMediaStatus, (std::uint32_t * state),
-          (state))
-  FORWARD(IDiscFormat2Data, GetMediaHeuristicallyBlank, (bool* blank), (blank))
-  FORWARD(IDiscFormat2Data, GetFreeSectorsOnMedia, (std::int32_t * sectors),
-          (sectors))
-  FORWARD(IDiscFormat2Data, Write, (IStream * data), (data))
-  FORWARD(IDiscFormat2Data, CancelWrite, (), ())
-  FORWARD(IDiscFormat2Data, GetWriteProtectStatus, (std::uint32_t * state),
-          (state))
-  HRESULT Advise(std::shared_ptr<DDiscFormat2DataEvents> sink,
-                 std::uint32_t* cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Data::Advise",
-                           [&] { return target_->Advise(sink, cookie); });
-    if (Succeeded(hr)) Advised(sink);
-    return hr;
-  }
-  HRESULT Unadvise(std::uint32_t cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Data::Unadvise",
-                           [&] { return target_->Unadvise(cookie); });
-    if (Succeeded(hr)) Unadvised();
-    return hr;
-  }
-
- private:
-  std::shared_ptr<IDiscFormat2Data> target_;
+  FORWARD(PutClientName, const std::wstring&)
+  FORWARD(GetSupportedMediaTypes, std::vector<IMAPI_MEDIA_PHYSICAL_TYPE>*)
+  FORWARD(GetCurrentPhysicalMediaType, IMAPI_MEDIA_PHYSICAL_TYPE*)
+  FORWARD(GetCurrentMediaStatus, std::uint32_t*)
+  FORWARD(GetMediaHeuristicallyBlank, bool*)
+  FORWARD(GetFreeSectorsOnMedia, std::int32_t*)
+  FORWARD(Write, IStream*)
+  FORWARD(CancelWrite)
+  FORWARD(GetWriteProtectStatus, std::uint32_t*)
+  ADVISE(DDiscFormat2DataEvents)
 };
 
-class FaultEraser final : public IDiscFormat2Erase, Counted {
+class FaultEraser final : public Faulty<IDiscFormat2Erase> {
  public:
-  FaultEraser(std::shared_ptr<State> state,
-              std::shared_ptr<IDiscFormat2Erase> target)
-      : Counted(std::move(state)), target_(std::move(target)) {}
-
+  using Faulty::Faulty;
   HRESULT PutRecorder(std::shared_ptr<IDiscRecorder2> recorder) override {
-    std::string drive;
-    auto target = Unwrapped(recorder, &drive);
-    if (recorder) drive_ = drive;
-    return Run("IDiscFormat2Erase::PutRecorder",
-               [&] { return target_->PutRecorder(target); });
+    return Bound(std::move(recorder));
   }
-  FORWARD(IDiscFormat2Erase, PutClientName, (const std::wstring& name), (name))
-  FORWARD(IDiscFormat2Erase, GetCurrentPhysicalMediaType,
-          (IMAPI_MEDIA_PHYSICAL_TYPE * type), (type))
-  FORWARD(IDiscFormat2Erase, PutFullErase, (bool full), (full))
-  FORWARD(IDiscFormat2Erase, EraseMedia, (), ())
-  HRESULT Advise(std::shared_ptr<DDiscFormat2EraseEvents> sink,
-                 std::uint32_t* cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Erase::Advise",
-                           [&] { return target_->Advise(sink, cookie); });
-    if (Succeeded(hr)) Advised(sink);
-    return hr;
-  }
-  HRESULT Unadvise(std::uint32_t cookie) override {
-    const HRESULT hr = Run("IDiscFormat2Erase::Unadvise",
-                           [&] { return target_->Unadvise(cookie); });
-    if (Succeeded(hr)) Unadvised();
-    return hr;
-  }
-
- private:
-  std::shared_ptr<IDiscFormat2Erase> target_;
+  FORWARD(PutClientName, const std::wstring&)
+  FORWARD(GetCurrentPhysicalMediaType, IMAPI_MEDIA_PHYSICAL_TYPE*)
+  FORWARD(PutFullErase, bool)
+  FORWARD(EraseMedia)
+  ADVISE(DDiscFormat2EraseEvents)
 };
-
-// Creates the target's object and wraps it, unless the factory call is to
-// fail.
-template <typename Wrapper, typename Interface, typename Create>
-HRESULT Wrap(const std::shared_ptr<State>& state, const char* call,
-             std::shared_ptr<Interface>* out, Create create) {
-  std::shared_ptr<Interface> object;
-  const HRESULT hr = state->Run(call, "", [&] { return create(&object); });
-  if (Failed(hr)) return hr;
-  *out = std::make_shared<Wrapper>(state, std::move(object));
-  return hr;
-}
 
 #undef FORWARD
+#undef ADVISE
+
+template <typename Wrapper, typename Interface, typename Create>
+HRESULT Wrap(const std::shared_ptr<State>& state, const char* call,
+             const char* name, std::shared_ptr<Interface>* out, Create create) {
+  std::shared_ptr<Interface> object;
+  const HRESULT hr = state->Run(std::string("DiscServices::") + call, "",
+                                [&] { return create(&object); });
+  if (Succeeded(hr)) *out = std::make_shared<Wrapper>(state, object, name);
+  return hr;
+}
 
 }  // namespace
 
@@ -269,63 +207,37 @@ FaultDiscServices::~FaultDiscServices() = default;
 
 void FaultDiscServices::Fail(const std::string& call, HRESULT hr,
                              const std::string& drive) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->faults[call][drive] = hr;
+  state_->Locked([&] { state_->faults[call][drive] = hr; });
 }
-
 void FaultDiscServices::Before(const std::string& call,
                                std::function<void()> action) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->hooks[call] = std::move(action);
+  state_->Locked([&] { state_->hooks[call] = std::move(action); });
 }
-
-std::vector<std::string> FaultDiscServices::Calls() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->calls;
-}
-
 int FaultDiscServices::LiveObjects() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->live;
+  return state_->Locked([&] { return state_->live; });
 }
-
 int FaultDiscServices::OpenAdvises() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->advises;
+  return state_->Locked([&] {
+    return static_cast<int>(state_->sinks.size()) - state_->unadvises;
+  });
 }
-
 int FaultDiscServices::LiveSinks() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  int live = 0;
-  for (const auto& sink : state_->sinks) live += sink.expired() ? 0 : 1;
-  return live;
+  return state_->Locked([&] {
+    return static_cast<int>(std::count_if(
+        state_->sinks.begin(), state_->sinks.end(),
+        [](const std::weak_ptr<void>& sink) { return !sink.expired(); }));
+  });
 }
 
-HRESULT FaultDiscServices::CreateDiscMaster(
-    std::shared_ptr<IDiscMaster2>* out) {
-  return Wrap<FaultMaster>(
-      state_, "DiscServices::CreateDiscMaster", out,
-      [&](auto* o) { return target().CreateDiscMaster(o); });
-}
-
-HRESULT FaultDiscServices::CreateRecorder(
-    std::shared_ptr<IDiscRecorder2>* out) {
-  return Wrap<FaultRecorder>(
-      state_, "DiscServices::CreateRecorder", out,
-      [&](auto* o) { return target().CreateRecorder(o); });
-}
-
-HRESULT FaultDiscServices::CreateDataWriter(
-    std::shared_ptr<IDiscFormat2Data>* out) {
-  return Wrap<FaultDataWriter>(
-      state_, "DiscServices::CreateDataWriter", out,
-      [&](auto* o) { return target().CreateDataWriter(o); });
-}
-
-HRESULT FaultDiscServices::CreateEraser(
-    std::shared_ptr<IDiscFormat2Erase>* out) {
-  return Wrap<FaultEraser>(state_, "DiscServices::CreateEraser", out,
-                           [&](auto* o) { return target().CreateEraser(o); });
-}
+#define CREATE(Wrapper, Interface, Call)                             \
+  HRESULT FaultDiscServices::Call(std::shared_ptr<Interface>* out) { \
+    return Wrap<Wrapper>(state_, #Call, #Interface, out,             \
+                         [&](auto* o) { return target().Call(o); }); \
+  }
+CREATE(FaultMaster, IDiscMaster2, CreateDiscMaster)
+CREATE(FaultRecorder, IDiscRecorder2, CreateRecorder)
+CREATE(FaultDataWriter, IDiscFormat2Data, CreateDataWriter)
+CREATE(FaultEraser, IDiscFormat2Erase, CreateEraser)
+#undef CREATE
 
 }  // namespace tessaline::testing

@@ -1,8 +1,6 @@
-// Disc services that put a fault where a test asks for one, over real ones
-// (the virtual drives): a named call fails with a chosen HRESULT on a named
-// drive, a hook runs before a named call (to cancel at that point), and the
-// objects, advises and sinks still held are counted, so a test can check
-// that a job released everything it took.
+// Disc services over real ones (the virtual drives) that fail a named call
+// on a named drive, run a hook before a named call, and count the objects,
+// advises and sinks still held.
 #ifndef TESSALINE_TESTS_SUPPORT_RIG_FAULT_DISC_SERVICES_H_
 #define TESSALINE_TESTS_SUPPORT_RIG_FAULT_DISC_SERVICES_H_
 
@@ -25,21 +23,16 @@ class FaultDiscServices : public platform::DiscServicesWrapper {
   explicit FaultDiscServices(std::shared_ptr<platform::DiscServices> target);
   ~FaultDiscServices() override;
 
-  // Calls are named "Interface::Method" ("IDiscFormat2Erase::EraseMedia",
-  // "DiscServices::CreateEraser"). `drive` is the name of a drive's folder;
-  // empty matches every drive. The factory's calls, which belong to no
-  // drive, fail whatever drive is named.
+  // Calls are named "IDiscFormat2Erase::EraseMedia",
+  // "DiscServices::CreateEraser"; `drive` is a drive folder's name, empty for
+  // every drive. The factory's calls fail whatever drive is named.
   void Fail(const std::string& call, platform::HRESULT hr,
             const std::string& drive = "");
-  // Runs `action` just before every `call` goes through.
   void Before(const std::string& call, std::function<void()> action);
 
-  // The calls so far, as "call drive".
-  std::vector<std::string> Calls() const;
   int LiveObjects() const;
   int OpenAdvises() const;
-  // Sinks that were advised and are still held by someone.
-  int LiveSinks() const;
+  int LiveSinks() const;  // advised and still held by someone
 
   HRESULT CreateDiscMaster(
       std::shared_ptr<platform::IDiscMaster2>* out) override;
