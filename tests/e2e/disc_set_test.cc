@@ -45,14 +45,6 @@ TEST_F(DiscSetTest, TwoDiscSetWithVerificationReadsBackWithOtherTools) {
   EXPECT_FALSE(fs::exists(work_ / "Burn"));
 }
 
-TEST_F(DiscSetTest, MediumTooSmallEndsInAFailure) {
-  AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW, "sectors=200");
-  Tessaline creator = SystemCreator(work_);
-  EXPECT_EQ(MakeDisc(creator, 2, 1).code, 12);
-  EXPECT_THAT(log_.FailureText(),
-              ::testing::StartsWith(L"Writing the disc failed"));
-}
-
 TEST_F(DiscSetTest, SecondJobOnABusyWorkFolderOrRecorderTouchesNothing) {
   AddDrive("drive0", IMAPI_MEDIA_TYPE_DVDPLUSRW);
   const fs::path other_work = temp_.path() / "other";

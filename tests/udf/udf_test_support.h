@@ -4,7 +4,6 @@
 #define TESSALINE_TESTS_UDF_UDF_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <udfread/udfread.h>
 
 #include <algorithm>
@@ -130,27 +129,8 @@ inline std::map<std::string, bool> ListFolder(const fs::path& folder) {
   return items;
 }
 
-// The command's standard output and error; its exit status in *status.
-inline std::string RunCommand(const std::string& command, int* status) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  for (std::size_t got; pipe && (got = fread(buffer, 1, 4096, pipe)) > 0;) {
-    output.append(buffer, got);
-  }
-  const int ended = pipe ? pclose(pipe) : -1;
-  *status = WIFEXITED(ended) ? WEXITSTATUS(ended) : -1;
-  return output;
-}
-
-// Our temporary paths hold no quotes.
-inline std::string Quote(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
-
 inline std::string TreeDiff(const fs::path& a, const fs::path& b) {
-  int status = 0;
-  return RunCommand("diff -rq " + Quote(a) + " " + Quote(b), &status);
+  return RunCommand({"diff", "-rq", a.string(), b.string()}).output;
 }
 
 // libudfread gives a character beyond the basic plane as its two
@@ -239,21 +219,19 @@ class UdfReadbackTest : public ::testing::Test {
     EXPECT_EQ(ExtractWithLibudfread(image, temp_.path() / "udfread"),
               volume_id);
     EXPECT_EQ(TreeDiff(Source(), temp_.path() / "udfread"), "");
-    int status = 0;
-    const std::string log =
-        RunCommand("mkdir " + Quote(seven) + " && 7zz x -y -bd -o" +
-                       Quote(seven) + " " + Quote(image),
-                   &status);
-    ASSERT_EQ(status, 0) << log;
+    const CommandResult x = RunCommand(
+        {"7zz", "x", "-y", "-bd", "-o" + seven.string(), image.string()});
+    ASSERT_EQ(x.status, 0) << x.output;
     for (const auto& [path, is_dir] : items) {
       using std::chrono::floor, std::chrono::microseconds;
       EXPECT_EQ(floor<microseconds>(fs::last_write_time(Source() / path)),
                 floor<microseconds>(fs::last_write_time(seven / path)))
           << path;
     }
-    const std::string info =
-        RunCommand("udfinfo --utf8 " + Quote(image), &status);
-    ASSERT_EQ(status, 0) << info;
+    const CommandResult udfinfo =
+        RunCommand({"udfinfo", "--utf8", image.string()});
+    ASSERT_EQ(udfinfo.status, 0) << udfinfo.output;
+    const std::string& info = udfinfo.output;
     // UDF counts the root among the directories.
     for (const std::string& line : std::vector<std::string>{
              "label=" + label, "vid=" + volume_id, "udfrev=2.01",

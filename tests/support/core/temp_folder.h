@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tessaline::testing {
 
@@ -31,6 +32,14 @@ std::string ReadFile(const std::filesystem::path& path);
 std::map<std::string, std::string> TreeOf(const std::filesystem::path& folder);
 void WritePatternFile(const std::filesystem::path& path, std::uint64_t size,
                       std::uint32_t seed);
+
+// Runs a program (POSIX only) with each argument passed whole; its standard
+// output and error together, and its exit status.
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+CommandResult RunCommand(const std::vector<std::string>& arguments);
 
 }  // namespace tessaline::testing
 

@@ -128,26 +128,6 @@ std::wstring DriveRig::Wide(const fs::path& path) const {
   return platform::FromUtf8(path.string());
 }
 
-CommandResult RunCommand(const std::vector<std::string>& arguments) {
-  // Each argument quoted whole, so that the shell splits nothing.
-  std::string command;
-  for (const std::string& argument : arguments) {
-    command += " '";
-    for (char c : argument) command += c == '\'' ? "'\\''" : std::string(1, c);
-    command += "'";
-  }
-  CommandResult result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    result.output.append(buffer, n);
-  }
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
 bool HoldsInOrder(const std::vector<std::int32_t>& codes,
                   const std::vector<std::int32_t>& expected) {
   auto it = codes.begin();

@@ -74,12 +74,6 @@ class DriveRig : public ::testing::Test {
   std::optional<std::string> previous_drives_;
 };
 
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
-CommandResult RunCommand(const std::vector<std::string>& arguments);
-
 class RefusingDevices final : public platform::DevicesWrapper {
  public:
   using DevicesWrapper::DevicesWrapper;

@@ -2,7 +2,9 @@
 #include "support/core/temp_folder.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -39,6 +41,26 @@ std::wstring TempFolder::Wide(const std::string& relative) const {
   std::string full =
       relative.empty() ? path_.string() : (path_ / relative).string();
   return platform::FromUtf8(full);
+}
+
+CommandResult RunCommand(const std::vector<std::string>& arguments) {
+  // Each argument quoted whole, so that the shell splits nothing.
+  std::string command;
+  for (const std::string& argument : arguments) {
+    command += " '";
+    for (char c : argument) command += c == '\'' ? "'\\''" : std::string(1, c);
+    command += "'";
+  }
+  CommandResult result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    result.output.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
 }
 
 }  // namespace tessaline::testing
