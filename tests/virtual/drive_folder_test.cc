@@ -1,5 +1,6 @@
 // Drive folders, the disc master's list of drives, and the system
-// platform, which takes its drives from TESSALINE_DRIVES at every call.
+// platform, which takes its drives from TESSALINE_DRIVES (the rig's drives
+// here) at every call.
 #include "platform/virtual/drive_folder.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include "burn/recorder.h"
 #include "platform/platform.h"
 #include "support/core/temp_folder.h"
-#include "support/core/test_platform.h"
 #include "virtual/virtual_drive_fixture.h"
 
 namespace tessaline::testing {
@@ -42,7 +42,7 @@ TEST_F(DiscMasterTest, ListsDriveFoldersInSortedOrderAndRereadsTheFolder) {
   std::shared_ptr<IDiscMaster2> master;
   ASSERT_EQ(disc_->CreateDiscMaster(&master), kS_OK);
   AddDrive("drive1", IMAPI_MEDIA_TYPE_CDR);
-  std::ofstream(dir_ / "a-file");
+  std::ofstream(drives_ / "a-file");
   std::int32_t count = 0;
   ASSERT_EQ(master->GetCount(&count), kS_OK);
   EXPECT_EQ(count, 1);
@@ -56,7 +56,7 @@ TEST_F(DiscMasterTest, ListsDriveFoldersInSortedOrderAndRereadsTheFolder) {
   for (const auto& [index, name] :
        {std::pair{0, "drive0"}, {2, "drive2"}, {3, "drive10"}}) {
     ASSERT_EQ(master->GetItem(index, &id), kS_OK);
-    EXPECT_EQ(id, FromUtf8((dir_ / name).string()));
+    EXPECT_EQ(id, FromUtf8((drives_ / name).string()));
   }
   EXPECT_EQ(master->GetItem(4, &id), kE_INVALIDARG);
 }
@@ -69,10 +69,8 @@ TEST_F(DiscMasterTest, UnreadableDrivesAreListedInTheirPlace) {
   fs::remove(AddDrive("drive2", IMAPI_MEDIA_TYPE_CDR) / "drive.ini");
   std::ofstream(AddDrive("drive3", IMAPI_MEDIA_TYPE_BDR) / "drive.ini")
       << "[drive]\nvendor=ACME\nproduct=Burner 9000\ntype=bdr\n";
-  TestPlatform test = MakeTestPlatform();
-  test.platform->disc = disc_;
   std::vector<RecorderInfo> list;
-  EnumerateRecorders(*test.platform, list);
+  EnumerateRecorders(*test_.platform, list);
 
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list[1].vendorId + L" " + list[1].productId,
@@ -85,11 +83,11 @@ TEST_F(DiscMasterTest, UnreadableDrivesAreListedInTheirPlace) {
   EXPECT_EQ(Writer(2)->GetMediaHeuristicallyBlank(&blank),
             kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
   EXPECT_EQ(WriteBytes(2, Sectors(1)), kE_IMAPI_RECORDER_MEDIA_NO_MEDIA);
-  EXPECT_EQ(fs::file_size(dir_ / "drive2" / "medium.img"), 0u);
+  EXPECT_EQ(fs::file_size(drives_ / "drive2" / "medium.img"), 0u);
   // A folder that is not one of the drives is no recorder.
   std::shared_ptr<IDiscRecorder2> other;
   ASSERT_EQ(disc_->CreateRecorder(&other), kS_OK);
-  EXPECT_EQ(other->InitializeDiscRecorder(FromUtf8(dir_.string())),
+  EXPECT_EQ(other->InitializeDiscRecorder(FromUtf8(drives_.string())),
             kE_INVALIDARG);
 }
 
@@ -101,12 +99,9 @@ TEST_F(DiscMasterTest, SystemPlatformTakesTheVariablesDrivesAtEachCall) {
     EXPECT_EQ(master->GetCount(&count), kS_OK);
     return count;
   };
-  const char* old = std::getenv("TESSALINE_DRIVES");
-  const std::string saved = old ? old : "";
   AddDrive("drive0", IMAPI_MEDIA_TYPE_CDRW);
   const fs::path drive = AddDrive("drive1", IMAPI_MEDIA_TYPE_CDRW);
   const std::wstring mount = FromUtf8((drive / "mount").string());
-  setenv("TESSALINE_DRIVES", dir_.c_str(), 1);
   const std::shared_ptr<Platform> with_drives = SystemPlatform();
   EXPECT_EQ(count(*with_drives), 2);
   EXPECT_EQ(with_drives->devices->DevicePath(mount),
@@ -119,7 +114,6 @@ TEST_F(DiscMasterTest, SystemPlatformTakesTheVariablesDrivesAtEachCall) {
   EXPECT_EQ(without->devices->DevicePath(mount), L"");
   // A platform made earlier keeps the drives it was made with.
   EXPECT_EQ(count(*with_drives), 2);
-  if (old) setenv("TESSALINE_DRIVES", saved.c_str(), 1);
 }
 
 }  // namespace

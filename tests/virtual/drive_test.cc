@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/media_type_names.h"
 #include "virtual/virtual_drive_fixture.h"
 
 namespace tessaline::testing {
@@ -54,6 +55,7 @@ TEST_F(DriveTest, WriteRecordsTheStreamAtTheDrivesSpeedAndReadsBackRaw) {
   const std::vector<std::uint8_t> image = Sectors(3 * 512 + 5);
   MemoryStream stream(image);
   ASSERT_EQ(writer->Write(&stream), kS_OK);
+  EXPECT_EQ(writer->Unadvise(cookie), kS_OK);
   EXPECT_EQ(FileBytes(drive / "medium.img"), image);
   const auto& events = sink->events;
   ASSERT_GE(events.size(), 3u);
@@ -65,7 +67,7 @@ TEST_F(DriveTest, WriteRecordsTheStreamAtTheDrivesSpeedAndReadsBackRaw) {
   // The mount folder names the medium, read raw up to the recorded end.
   const std::wstring medium = FromUtf8((drive / "medium.img").string());
   EXPECT_EQ(devices_->DevicePath(MountOf(0)), medium);
-  EXPECT_EQ(devices_->DevicePath(FromUtf8((dir_ / "none/mount").string())),
+  EXPECT_EQ(devices_->DevicePath(FromUtf8((drives_ / "none/mount").string())),
             L"");
   auto device = OpenDevice(0);
   std::vector<std::uint8_t> buffer(4 * 2048, 0xEE);

@@ -8,7 +8,6 @@
 #include <map>
 #include <string>
 
-#include "support/core/test_platform.h"
 #include "virtual/virtual_drive_fixture.h"
 
 namespace tessaline::testing {
@@ -20,7 +19,7 @@ using Tree = std::map<std::string, std::string>;
 
 class MountViewTest : public VirtualDrivesTest {
  protected:
-  MountViewTest() : source_(temp_.path() / "source") {
+  MountViewTest() {
     WriteFile(source_ / "a.txt", "alpha");
     WriteFile(source_ / "sub" / "b.txt", "beta");
     WritePatternFile(source_ / "sub" / "deeper" / "big.bin",
@@ -48,7 +47,7 @@ class MountViewTest : public VirtualDrivesTest {
     return tree;
   }
   Tree DiscTree(const char* drive) {
-    return DiscTree(FromUtf8((dir_ / drive / "mount").string()));
+    return DiscTree(FromUtf8((drives_ / drive / "mount").string()));
   }
 
   HRESULT WriteUdfImage(std::int32_t index) {
@@ -64,9 +63,7 @@ class MountViewTest : public VirtualDrivesTest {
     return stream ? Writer(index)->Write(stream.get()) : kE_FAIL;
   }
 
-  fs::path source_;
-  std::shared_ptr<FileSystem> files_ =
-      MakeVirtualFileSystem(MakeTestPlatform().platform->files, dir_.string());
+  std::shared_ptr<FileSystem>& files_ = test_.platform->files;
 };
 
 TEST_F(MountViewTest, UdfMediumIsReadInPlaceReadOnlyAndOnlyWhileItIsThere) {

@@ -1,5 +1,5 @@
-// Shared pieces of the virtual drive tests: drive folders in a temporary
-// folder, IMAPI2 objects on them and an in-memory stream.
+// Shared pieces of the virtual drive tests: IMAPI2 objects on the rig's
+// drives and an in-memory stream.
 #ifndef TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
 #define TESSALINE_TESTS_VIRTUAL_VIRTUAL_DRIVE_FIXTURE_H_
 
@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,10 +16,7 @@
 
 #include "platform/disc.h"
 #include "platform/text.h"
-#include "platform/virtual/drive_folder.h"
-#include "platform/virtual/virtual_platform.h"
-#include "support/core/fake_clock.h"
-#include "support/core/temp_folder.h"
+#include "support/rig/drive_rig.h"
 
 namespace tessaline::testing {
 
@@ -67,30 +62,9 @@ inline std::vector<std::uint8_t> Sectors(std::size_t count,
   return bytes;
 }
 
-// A folder of drives and the virtual disc services and devices on it, on a
-// fake clock.
-class VirtualDrivesTest : public ::testing::Test {
+// The rig's drives through the virtual disc services and devices.
+class VirtualDrivesTest : public DriveRig {
  protected:
-  VirtualDrivesTest()
-      : dir_(temp_.path() / "drives"),
-        disc_(platform::MakeVirtualDiscServices(dir_.string(), clock_)),
-        devices_(platform::MakeVirtualDevices(dir_.string())) {}
-
-  // Adds a drive; `extra` lines go into its drive.ini (e.g. "sectors=8"),
-  // first, since the first value of a key counts.
-  std::filesystem::path AddDrive(const std::string& name,
-                                 IMAPI_MEDIA_PHYSICAL_TYPE type,
-                                 const std::string& extra = "") {
-    std::string error;
-    EXPECT_TRUE(platform::CreateDriveFolder(dir_.string(), name, type, &error))
-        << error;
-    const std::filesystem::path ini = dir_ / name / "drive.ini";
-    std::string text = ReadFile(ini);
-    text.insert(text.find("[drive]\n") + 8, extra.empty() ? "" : extra + "\n");
-    std::ofstream(ini, std::ios::trunc) << text;
-    return dir_ / name;
-  }
-
   std::shared_ptr<platform::IDiscRecorder2> Recorder(std::int32_t index) {
     std::shared_ptr<platform::IDiscMaster2> master;
     EXPECT_EQ(disc_->CreateDiscMaster(&master), platform::kS_OK);
@@ -134,11 +108,7 @@ class VirtualDrivesTest : public ::testing::Test {
     return paths.size() == 1 ? paths[0] : L"";
   }
 
-  std::shared_ptr<FakeClock> clock_ = std::make_shared<FakeClock>();
-  TempFolder temp_;
-  std::filesystem::path dir_;
-  std::shared_ptr<platform::DiscServices> disc_;
-  std::shared_ptr<platform::Devices> devices_;
+  std::shared_ptr<platform::Devices>& devices_ = test_.platform->devices;
 };
 
 }  // namespace tessaline::testing
