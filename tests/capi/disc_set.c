@@ -11,18 +11,30 @@
 
 #include "tessaline/tessaline_c.h"
 
+/* The final report wakes the waiting main thread. */
 #if defined(_WIN32)
 #include <windows.h>
 #define T(text) L##text
 #define SEPARATOR '\\'
 #define TEXT_LENGTH wcslen
 #define TEXT_COMPARE wcscmp
+static HANDLE ended; /* auto-reset, made in main */
+#define LOCK()
+#define UNLOCK()
+#define SIGNAL() SetEvent(ended)
+#define WAIT() WaitForSingleObject(ended, INFINITE)
 #else
 #include <pthread.h>
 #define T(text) text
 #define SEPARATOR '/'
 #define TEXT_LENGTH strlen
 #define TEXT_COMPARE strcmp
+static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t ended = PTHREAD_COND_INITIALIZER;
+#define LOCK() pthread_mutex_lock(&mutex)
+#define UNLOCK() pthread_mutex_unlock(&mutex)
+#define SIGNAL() pthread_cond_signal(&ended)
+#define WAIT() pthread_cond_wait(&ended, &mutex)
 #endif
 
 static int failures = 0;
@@ -58,12 +70,6 @@ struct Reports {
   unsigned seen;
   int final_code;
   size_t failure_length;
-#if defined(_WIN32)
-  HANDLE ended;
-#else
-  pthread_mutex_t mutex;
-  pthread_cond_t ended;
-#endif
 };
 
 static void OnStatus(int32_t code, intptr_t first, intptr_t second,
@@ -77,40 +83,20 @@ static void OnStatus(int32_t code, intptr_t first, intptr_t second,
     reports->seen |= 1u << code;
     return;
   }
-#if defined(_WIN32)
+  LOCK();
   reports->final_code = code;
-  SetEvent(reports->ended);
-#else
-  pthread_mutex_lock(&reports->mutex);
-  reports->final_code = code;
-  pthread_cond_signal(&reports->ended);
-  pthread_mutex_unlock(&reports->mutex);
-#endif
+  SIGNAL();
+  UNLOCK();
 }
 
 static int MakeDisc(tessaline_creator* creator, int disc, int verify,
                     struct Reports* reports) {
   memset(reports, 0, sizeof *reports);
-#if defined(_WIN32)
-  reports->ended = CreateEventW(NULL, TRUE, FALSE, NULL);
-#else
-  pthread_mutex_init(&reports->mutex, NULL);
-  pthread_cond_init(&reports->ended, NULL);
-#endif
   CHECK(tessaline_create_disc(creator, disc, verify, OnStatus, reports) ==
         TESSALINE_OK);
-#if defined(_WIN32)
-  WaitForSingleObject(reports->ended, INFINITE);
-  CloseHandle(reports->ended);
-#else
-  pthread_mutex_lock(&reports->mutex);
-  while (reports->final_code == 0) {
-    pthread_cond_wait(&reports->ended, &reports->mutex);
-  }
-  pthread_mutex_unlock(&reports->mutex);
-  pthread_cond_destroy(&reports->ended);
-  pthread_mutex_destroy(&reports->mutex);
-#endif
+  LOCK();
+  while (reports->final_code == 0) WAIT();
+  UNLOCK();
   return reports->final_code;
 }
 
@@ -129,6 +115,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   folder = argv[1];
+#if defined(_WIN32)
+  ended = CreateEventW(NULL, FALSE, FALSE, NULL);
+#endif
 
   CHECK(tessaline_create(NULL, NULL, NULL, &creator) ==
         TESSALINE_INVALID_ARGUMENT);
