@@ -79,7 +79,7 @@ export TESSALINE_WINE_FIXED_DRIVES=MN
 export TESSALINE_WINE_DEVICE_DRIVE=X:
 export TESSALINE_WINE_DEVICE_IMAGE="Z:${drives//\//\\}\\x.iso"
 
-read -r -a tests <<<"${TESSALINE_WINE_TESTS-windows_platform_tests layout_tests burn_tests}"
+read -r -a tests <<<"${TESSALINE_WINE_TESTS-windows_platform_tests layout_tests}"
 status=0
 for name in "${tests[@]}"; do
   echo "-- $name"
