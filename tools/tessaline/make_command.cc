@@ -9,7 +9,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include <random>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -362,21 +362,27 @@ class DiscSet {
   void Stage(const std::vector<Recorder*>& active, std::int32_t disc) {
     printer_->Message(Name(disc) + "  staging its items in the work folder" +
                       (active.size() == 1 ? "" : "s"));
-    std::vector<std::future<std::string>> staged;
-    for (Recorder* r : active) {
-      staged.push_back(std::async(std::launch::async, [r, disc] {
-        try {
-          r->creator->Stage(disc);
-        } catch (const MediaWriterException& e) {
-          return Narrow(e.message);
-        } catch (const FileException& e) {
-          return Narrow(e.path) + ": " + Narrow(e.message);
-        }
-        return std::string();
-      }));
+    // Threads rather than std::async: mingw's libstdc++ leaves the futures'
+    // once-call symbols unresolved for clang.
+    std::vector<std::string> failures(active.size());
+    {
+      std::vector<std::jthread> staging;
+      for (std::size_t i = 0; i < active.size(); ++i) {
+        staging.emplace_back([&failures, i, r = active[i], disc] {
+          try {
+            r->creator->Stage(disc);
+          } catch (const MediaWriterException& e) {
+            failures[i] = Narrow(e.message);
+          } catch (const FileException& e) {
+            failures[i] = Narrow(e.path) + ": " + Narrow(e.message);
+          } catch (const std::exception& e) {
+            failures[i] = e.what();
+          }
+        });
+      }
     }
     for (std::size_t i = 0; i < active.size(); ++i) {
-      const std::string failure = staged[i].get();
+      const std::string& failure = failures[i];
       if (failure.empty()) continue;
       printer_->Message(active[i]->label + Name(disc) +
                         "  staging failed: " + failure);
