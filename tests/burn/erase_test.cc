@@ -93,6 +93,7 @@ TEST_F(EraseTest, TimeIsShownAsHoursMinutesSecondsWithoutDays) {
   // Fractions of a second are cut off, not rounded.
   for (const auto& [ticks, shown] : {std::pair{59 * kSecond, "00:00:59"},
                                      {60 * kSecond, "00:01:00"},
+                                     {3600 * kSecond, "01:00:00"},
                                      {3725 * kSecond, "01:02:05"},
                                      {90061 * kSecond, "01:01:01"},
                                      {2 * kSecond - 1, "00:00:01"}}) {
